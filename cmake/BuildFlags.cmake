@@ -1,0 +1,19 @@
+# One interface target carries the language standard and the warning policy;
+# every target of the project links it.
+add_library(qm_build_flags INTERFACE)
+target_compile_features(qm_build_flags INTERFACE cxx_std_20)
+target_compile_options(qm_build_flags INTERFACE -Wall -Wextra -Werror)
+target_include_directories(qm_build_flags INTERFACE ${PROJECT_SOURCE_DIR})
+
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+set(QM_SANITIZE "" CACHE STRING "Sanitizers: empty, asan or tsan")
+if(QM_SANITIZE STREQUAL "asan")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(QM_SANITIZE STREQUAL "tsan")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()

@@ -1,0 +1,35 @@
+#include "common/text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Text, CaseFoldingTouchesOnlyAsciiLetters) {
+    EXPECT_EQ(qm::ToLower("AIM.EXE [x]@Z"), "aim.exe [x]@z");
+    EXPECT_EQ(qm::ToUpper("aim.exe {x}`z"), "AIM.EXE {X}`Z");
+    std::string high = "\xC4\xD6";
+    EXPECT_EQ(qm::ToLower(high), high);
+}
+
+TEST(Text, CompareIgnoresCaseAndOrdersByLength) {
+    EXPECT_TRUE(qm::EqualsNoCase("Aim.Exe", "aim.exe"));
+    EXPECT_FALSE(qm::EqualsNoCase("aim.exe", "aim.exe "));
+    EXPECT_EQ(qm::CompareNoCase("abc", "ABD"), -1);
+    EXPECT_EQ(qm::CompareNoCase("abc", "AB"), 1);
+    EXPECT_EQ(qm::CompareNoCase("", ""), 0);
+    EXPECT_TRUE(qm::StartsWithNoCase("Host: x", "host:"));
+    EXPECT_FALSE(qm::StartsWithNoCase("Ho", "host:"));
+}
+
+TEST(Text, FindNoCase) {
+    EXPECT_EQ(qm::FindNoCase("abc Window.Open(", "window.open"), 4u);
+    EXPECT_EQ(qm::FindNoCase("window.open window.open", "WINDOW.OPEN", 1), 12u);
+    EXPECT_EQ(qm::FindNoCase("short", "longer text"), std::string_view::npos);
+}
+
+TEST(Text, TrimSpaces) {
+    EXPECT_EQ(qm::TrimSpaces(" \t a b \r\n"), "a b");
+    EXPECT_EQ(qm::TrimSpaces("   "), "");
+}
+
+} // namespace
