@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "platform/registry_hive.h"
+#include "platform/registry_store.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,7 +33,9 @@ std::set<HKEY>& Handles() {
     return handles;
 }
 
-bool IsPredefined(HKEY key) { return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER; }
+bool IsPredefined(HKEY key) {
+    return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER;
+}
 
 const char* RootName(HKEY root) {
     return root == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
@@ -89,8 +92,6 @@ std::string ReadFile(const std::string& path) {
     return text;
 }
 
-Hive LoadHive(HKEY root) { return hive::Parse(ReadFile(HivePath(root)), RootName(root)); }
-
 void MakeDirectories(const std::string& file) {
     std::string dir = file.substr(0, file.rfind('/'));
     for (std::size_t at = 1; at != std::string::npos && at <= dir.size();) {
@@ -133,25 +134,6 @@ LONG ReplaceHive(const std::string& path, const std::string& text) {
     return ERROR_SUCCESS;
 }
 
-// Runs change on the hive under the hive's write lock and stores the result.
-LONG ModifyHive(HKEY root, const std::function<LONG(Hive&)>& change) {
-    std::string path = HivePath(root);
-    MakeDirectories(path);
-    int lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lockFd < 0) {
-        return ERROR_ACCESS_DENIED;
-    }
-    while (::flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
-    }
-    Hive hive = LoadHive(root);
-    LONG result = hive.damaged ? ERROR_BADDB : change(hive);
-    if (result == ERROR_SUCCESS) {
-        result = ReplaceHive(path, hive::Format(hive, RootName(root)));
-    }
-    ::close(lockFd); // releases the flock
-    return result;
-}
-
 HKEY NewHandle(HKEY root, std::string path) {
     HKEY handle = new HKEY__{root, std::move(path)};
     std::lock_guard lock(gHandlesLock);
@@ -173,6 +155,28 @@ bool KeyExists(const Hive& hive, const std::string& path) {
 }
 
 } // namespace
+
+Hive LoadHive(HKEY root) {
+    return hive::Parse(ReadFile(HivePath(root)), RootName(root));
+}
+
+LONG ModifyHive(HKEY root, const std::function<LONG(Hive&)>& change) {
+    std::string path = HivePath(root);
+    MakeDirectories(path);
+    int lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd < 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    while (::flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    Hive hive = LoadHive(root);
+    LONG result = hive.damaged ? ERROR_BADDB : change(hive);
+    if (result == ERROR_SUCCESS) {
+        result = ReplaceHive(path, hive::Format(hive, RootName(root)));
+    }
+    ::close(lockFd); // releases the flock
+    return result;
+}
 
 std::string HivePath(HKEY root) {
     std::string file = std::string(RootName(root)) + ".reg";
@@ -248,7 +252,8 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE
     }
     Hive hive = LoadHive(root);
     const hive::Key* found = FindReadable(hive, path);
-    const hive::Value* value = found ? hive::FindValue(*found, valueName ? valueName : "") : nullptr;
+    const hive::Value* value =
+        found ? hive::FindValue(*found, valueName ? valueName : "") : nullptr;
     if (!value) {
         return ERROR_FILE_NOT_FOUND;
     }

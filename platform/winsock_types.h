@@ -132,5 +132,6 @@ constexpr int WSAEINVALIDPROVIDER = 10105;
 constexpr int WSAEPROVIDERFAILEDINIT = 10106;
 constexpr int WSASYSCALLFAILURE = 10107;
 constexpr int WSASERVICE_NOT_FOUND = 10108;
+constexpr int WSANO_RECOVERY = 11003;
 
 constexpr int SOCKET_ERROR = -1;
