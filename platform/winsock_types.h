@@ -135,3 +135,7 @@ constexpr int WSASERVICE_NOT_FOUND = 10108;
 constexpr int WSANO_RECOVERY = 11003;
 
 constexpr int SOCKET_ERROR = -1;
+
+// A socket handle as programs hold it (here a file descriptor).
+using SOCKET = std::uintptr_t;
+constexpr SOCKET INVALID_SOCKET = ~SOCKET(0);

@@ -1,0 +1,126 @@
+#include "provider/informant.h"
+
+#include "common/text.h"
+#include "platform/sleep.h"
+#include "platform/user_name.h"
+#include "provider/agency_comms.h"
+#include "provider/block_page.h"
+#include "provider/lsp_log.h"
+
+#include <cstring>
+
+namespace zul {
+namespace {
+
+constexpr const char* kInspect = "CInformant::InspectBuffer";
+constexpr DWORD kBusyPollMs = 3;
+constexpr std::size_t kReplySize = 1024;
+
+// Releases the inspection guard on every way out.
+class BusyGuard {
+  public:
+    explicit BusyGuard(std::atomic_flag& flag) : flag_(flag) {}
+    ~BusyGuard() { flag_.clear(std::memory_order_release); }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+  private:
+    std::atomic_flag& flag_;
+};
+
+} // namespace
+
+CInformant::CInformant(const std::string& directory, DWORD debugLevel)
+    : CInformant(directory, debugLevel, nullptr) {}
+
+CInformant::CInformant(const std::string& directory, DWORD debugLevel,
+                       std::unique_ptr<CChannel> channel)
+    : debugLevel_(debugLevel), directory_(directory) {
+    WriteLog("CInformant::CInformant", "Loading Informant 2", 2);
+    busy_.clear();
+    channel_ = channel ? std::move(channel) : std::make_unique<CAgencyComms>(directory, debugLevel);
+}
+
+void CInformant::InspectBuffer(const char* buffer, SOCKET socket, int length) {
+    if (!buffer || length < 3 || std::memcmp(buffer, "GET", 3) != 0) {
+        return;
+    }
+    while (busy_.test_and_set(std::memory_order_acquire)) {
+        Sleep(kBusyPollMs);
+        WriteLog(kInspect, "Blocked.....", 2);
+    }
+    BusyGuard guard(busy_);
+    char url[kUrlSize] = {};
+    if (BuildURL(url, buffer, length)) {
+        AskAboutUrl(url, socket);
+    }
+}
+
+void CInformant::AskAboutUrl(const char* url, SOCKET socket) {
+    std::unique_lock<std::mutex> kindLock = channel_->LockKind(COMMS_URL);
+    if (!ValidateComms(COMMS_URL)) {
+        WriteLog(kInspect, "Unable to connect to KOVARI *** BLOCKING TRAFFIC ***", 1);
+        mostWanted_.Add(socket, url, kBlockPageUrl);
+        return;
+    }
+    WriteLog(kInspect, "Sending URL Cat request to KOVARI", 2);
+    if (!channel_->SendCommunication(url, int(std::strlen(url)), COMMS_URL)) {
+        WriteLog(kInspect, "Unable to send request to KOVARI *** BLOCKING TRAFFIC ***", 1);
+        mostWanted_.Add(socket, url, kBlockPageUrl);
+        return;
+    }
+    WriteLog(kInspect, "Waiting on categorization from KOVARI", 2);
+    char reply[kReplySize] = {};
+    if (!channel_->ReceiveCommunication(reply, int(sizeof reply), COMMS_URL)) {
+        WriteLog(kInspect, "Unable to receive response from KOVARI *** BLOCKING TRAFFIC ***", 1);
+        mostWanted_.Add(socket, url, kBlockPageUrl);
+        return;
+    }
+    ApplyReply(reply, socket, url);
+}
+
+// reply holds kReplySize bytes.
+void CInformant::ApplyReply(const char* reply, SOCKET socket, const char* url) {
+    WriteLog("CInformant::InspectBuffer->szRecvBuf",
+             std::string(reply, ::strnlen(reply, kReplySize)), 2);
+    if (reply[0] == 'Y') {
+        WriteLog(kInspect, "***** BLOCKING WEBSITE *****", 2);
+        mostWanted_.Add(socket, url, kBlockPageUrl);
+    } else {
+        WriteLog(kInspect, "Making sure socket is not in Most Wanted List", 3);
+        mostWanted_.RemoveSocket(socket);
+    }
+    if (reply[1] == 'O') {
+        return;
+    }
+    if (reply[1] == 'Y') {
+        WriteLog(kInspect, "***** BLOCKING POPUPS *****", 2);
+        popups_.Add(socket);
+    } else {
+        WriteLog(kInspect, "***** ALLOWING POPUPS *****", 2);
+        popups_.Remove(socket);
+    }
+}
+
+bool CInformant::ValidateComms(int kind) {
+    char user[257] = {};
+    DWORD size = sizeof user;
+    if (GetUserNameA(user, &size)) {
+        if (qm::EqualsNoCase(user, "system")) {
+            return false;
+        }
+    } else {
+        WriteLog("CInformant::ValidateComms", "Failed to get username from thread", 1);
+    }
+    if (channel_->IsConnected(kind)) {
+        return true;
+    }
+    WriteLog("CInformant::ValidateComms", "No connection to KOVARI present trying to connect", 2);
+    return channel_->EstablishCommunication(kind);
+}
+
+void CInformant::WriteLog(const char* function, const std::string& message, DWORD level) const {
+    zul::WriteLog(directory_, debugLevel_, function, message, level);
+}
+
+} // namespace zul

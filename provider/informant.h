@@ -1,0 +1,63 @@
+#pragma once
+// The filter logic of the provider, one per process. It asks the filter
+// service about every outgoing HTTP GET request, remembers a block per socket
+// and turns the socket's next received answer into a redirect to the block
+// page, disarms pop-up scripts in pages of sockets whose pop-ups are blocked,
+// and asks whether a program may connect to a port.
+
+#include "platform/winsock_types.h"
+#include "provider/channel.h"
+#include "provider/most_wanted_list.h"
+#include "provider/popup_list.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace zul {
+
+class CInformant {
+  public:
+    static constexpr std::size_t kUrlSize = 1024;
+
+    // Talks to the filter service through a CAgencyComms.
+    CInformant(const std::string& directory, DWORD debugLevel);
+    // Talks through the given channel instead.
+    CInformant(const std::string& directory, DWORD debugLevel, std::unique_ptr<CChannel> channel);
+    virtual ~CInformant() = default;
+    CInformant(const CInformant&) = delete;
+    CInformant& operator=(const CInformant&) = delete;
+
+    // The first buffer of a send, before it goes on unchanged.
+    void InspectBuffer(const char* buffer, SOCKET socket, int length);
+    // Writes the lower-case URL of a GET request into url (kUrlSize bytes,
+    // zero-filled by the caller). False when the request holds no URL.
+    bool BuildURL(char* url, const char* buffer, int length);
+    bool ValidateComms(int kind);
+    // The first buffer of a completed receive; bufferLength is its length field
+    // and bytesReceived the received count, both rewritten by a redirect.
+    void CheckForRedirect(SOCKET socket, char* buffer, DWORD* bufferLength, DWORD* bytesReceived);
+    // Overwrites every "window.open" (any case) with "POPBLOKR = ".
+    void DisablePopups(char* buffer, DWORD length);
+    // True when the filter service refuses the program a connect to the port.
+    bool IsConnectionBlocked(int port, const char* app);
+
+    CMostWantedList& MostWanted() { return mostWanted_; }
+    CPopupList& Popups() { return popups_; }
+
+  private:
+    // Asks the service about url and records the verdict for the socket.
+    void AskAboutUrl(const char* url, SOCKET socket);
+    void ApplyReply(const char* reply, SOCKET socket, const char* url);
+    bool AskAboutProgram(int port, const char* app);
+    void WriteLog(const char* function, const std::string& message, DWORD level) const;
+
+    CMostWantedList mostWanted_;
+    DWORD debugLevel_;
+    std::string directory_;
+    std::atomic_flag busy_;
+    std::unique_ptr<CChannel> channel_;
+    CPopupList popups_;
+};
+
+} // namespace zul
