@@ -1,6 +1,8 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace qm {
 
@@ -16,8 +18,23 @@ std::string ToUpper(std::string_view text) {
     return out;
 }
 
+// Eight bytes at a time: a byte gets 0x20 added when it is an ASCII capital
+// (high bit clear, at least 'A' and at most 'Z'); other bytes stay as they are.
 void ToLowerInPlace(char* text, std::size_t length) {
-    std::transform(text, text + length, text, ToLowerAscii);
+    constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        std::uint64_t low7 = word & kLow7;
+        std::uint64_t atLeastA = low7 + 0x3f3f3f3f3f3f3f3fULL; // high bit set from 'A' on
+        std::uint64_t aboveZ = low7 + 0x2525252525252525ULL;   // high bit set after 'Z'
+        std::uint64_t capitals = (atLeastA ^ aboveZ) & ~word & kHigh;
+        word |= capitals >> 2;
+        std::memcpy(text + i, &word, 8);
+    }
+    std::transform(text + i, text + length, text + i, ToLowerAscii);
 }
 
 int CompareNoCase(std::string_view a, std::string_view b) {

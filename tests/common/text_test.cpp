@@ -11,6 +11,24 @@ TEST(Text, CaseFoldingTouchesOnlyAsciiLetters) {
     EXPECT_EQ(qm::ToLower(high), high);
 }
 
+// Every byte value at every offset of a longer text folds like the one-byte rule.
+TEST(Text, LowerCasingLongTextFoldsEachByteAlone) {
+    std::string text;
+    for (int round = 0; round < 3; ++round) {
+        for (int c = 0; c < 256; ++c) {
+            text += char(c);
+        }
+    }
+    for (std::size_t start = 0; start < 9; ++start) {
+        std::string part = text.substr(start);
+        std::string lowered = qm::ToLower(part);
+        ASSERT_EQ(lowered.size(), part.size());
+        for (std::size_t i = 0; i < part.size(); ++i) {
+            ASSERT_EQ(lowered[i], qm::ToLowerAscii(part[i])) << start << " " << i;
+        }
+    }
+}
+
 TEST(Text, CompareIgnoresCaseAndOrdersByLength) {
     EXPECT_TRUE(qm::EqualsNoCase("Aim.Exe", "aim.exe"));
     EXPECT_FALSE(qm::EqualsNoCase("aim.exe", "aim.exe "));
