@@ -17,3 +17,16 @@ elseif(QM_SANITIZE STREQUAL "tsan")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+
+# The sanitizer runtime a preloaded library needs in front of it when a test runs
+# an uninstrumented program under the socket host.
+set(QM_SANITIZER_RUNTIME "")
+if(QM_SANITIZE STREQUAL "asan" OR QM_SANITIZE STREQUAL "tsan")
+  if(QM_SANITIZE STREQUAL "asan")
+    set(_qm_runtime libasan.so)
+  else()
+    set(_qm_runtime libtsan.so)
+  endif()
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${_qm_runtime}
+                  OUTPUT_VARIABLE QM_SANITIZER_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()

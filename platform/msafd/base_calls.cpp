@@ -1,0 +1,203 @@
+#include "platform/msafd/base_internal.h"
+#include "platform/msafd/base_procs.h"
+
+#include <cerrno>
+#include <sys/socket.h>
+#include <vector>
+
+namespace msafd {
+namespace {
+
+constexpr std::size_t kInlineBuffers = 16;
+
+// A message header over the caller's buffers; small counts stay on the stack.
+class Message {
+  public:
+    Message(WSABUF* buffers, DWORD count) {
+        iovec* out = inline_;
+        if (count > kInlineBuffers) {
+            heap_.resize(count);
+            out = heap_.data();
+        }
+        for (DWORD i = 0; i < count; ++i) {
+            out[i].iov_base = buffers[i].buf;
+            out[i].iov_len = buffers[i].len;
+        }
+        header_.msg_iov = out;
+        header_.msg_iovlen = count;
+    }
+    msghdr& header() { return header_; }
+
+  private:
+    iovec inline_[kInlineBuffers];
+    std::vector<iovec> heap_;
+    msghdr header_{};
+};
+
+} // namespace
+
+SOCKET WSPSocket(int af, int type, int protocol, WSAPROTOCOL_INFOW* lpProtocolInfo, GROUP g,
+                 DWORD dwFlags, int* lpErrno) {
+    (void)g;
+    (void)dwFlags;
+    if (lpProtocolInfo) {
+        af = (af <= 0) ? lpProtocolInfo->iAddressFamily : af;
+        type = (type <= 0) ? lpProtocolInfo->iSocketType : type;
+        protocol = (protocol < 0) ? lpProtocolInfo->iProtocol : protocol;
+    }
+    int family = KernelFamily(af);
+    if (family < 0) {
+        Fail(lpErrno, WSAEAFNOSUPPORT);
+        return INVALID_SOCKET;
+    }
+    int fd = Libc().socket(family, type | SOCK_CLOEXEC, protocol);
+    if (fd < 0) {
+        FailFromErrno(lpErrno);
+        return INVALID_SOCKET;
+    }
+    qm_sockhost_note_kernel_socket(fd);
+    return SOCKET(fd);
+}
+
+SOCKET WSPAccept(SOCKET s, sockaddr* addr, int* addrlen, LPCONDITIONPROC lpfnCondition,
+                 DWORD_PTR dwCallbackData, int* lpErrno) {
+    (void)lpfnCondition;
+    (void)dwCallbackData;
+    CallInProgress call(s);
+    socklen_t length = addrlen ? socklen_t(*addrlen) : 0;
+    int fd = Libc().accept4(int(s), addr, addrlen ? &length : nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+        FailFromErrno(lpErrno);
+        return INVALID_SOCKET;
+    }
+    if (addrlen) {
+        *addrlen = int(length);
+    }
+    qm_sockhost_note_kernel_socket(fd);
+    return SOCKET(fd);
+}
+
+int WSPBind(SOCKET s, const sockaddr* name, int namelen, int* lpErrno) {
+    return ::bind(int(s), name, socklen_t(namelen)) == 0 ? 0 : FailFromErrno(lpErrno);
+}
+
+int WSPListen(SOCKET s, int backlog, int* lpErrno) {
+    return ::listen(int(s), backlog) == 0 ? 0 : FailFromErrno(lpErrno);
+}
+
+int WSPCloseSocket(SOCKET s, int* lpErrno) {
+    if (CallsInProgress(s)) {
+        // Close alone does not wake a thread blocked on the socket.
+        Libc().shutdown(int(s), SHUT_RDWR);
+    }
+    return Libc().close(int(s)) == 0 ? 0 : FailFromErrno(lpErrno);
+}
+
+int WSPConnect(SOCKET s, const sockaddr* name, int namelen, WSABUF* lpCallerData,
+               WSABUF* lpCalleeData, QOS* lpSQOS, QOS* lpGQOS, int* lpErrno) {
+    (void)lpCallerData;
+    (void)lpCalleeData;
+    (void)lpSQOS;
+    (void)lpGQOS;
+    CallInProgress call(s);
+    if (Libc().connect(int(s), name, socklen_t(namelen)) == 0) {
+        return 0;
+    }
+    if (errno == EINPROGRESS) {
+        qm_sockhost_note_system_error(EINPROGRESS);
+        return Fail(lpErrno, WSAEWOULDBLOCK);
+    }
+    return FailFromErrno(lpErrno);
+}
+
+int WSPGetPeerName(SOCKET s, sockaddr* name, int* namelen, int* lpErrno) {
+    socklen_t length = socklen_t(*namelen);
+    if (::getpeername(int(s), name, &length) != 0) {
+        return FailFromErrno(lpErrno);
+    }
+    *namelen = int(length);
+    return 0;
+}
+
+int WSPGetSockName(SOCKET s, sockaddr* name, int* namelen, int* lpErrno) {
+    socklen_t length = socklen_t(*namelen);
+    if (::getsockname(int(s), name, &length) != 0) {
+        return FailFromErrno(lpErrno);
+    }
+    *namelen = int(length);
+    return 0;
+}
+
+int WSPShutdown(SOCKET s, int how, int* lpErrno) {
+    return Libc().shutdown(int(s), how) == 0 ? 0 : FailFromErrno(lpErrno);
+}
+
+int WSPRecv(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,
+            DWORD* lpFlags, WSAOVERLAPPED* lpOverlapped,
+            LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
+            int* lpErrno) {
+    return WSPRecvFrom(s, lpBuffers, dwBufferCount, lpNumberOfBytesRecvd, lpFlags, nullptr, nullptr,
+                       lpOverlapped, lpCompletionRoutine, lpThreadId, lpErrno);
+}
+
+int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,
+                DWORD* lpFlags, sockaddr* lpFrom, int* lpFromlen, WSAOVERLAPPED* lpOverlapped,
+                LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
+                int* lpErrno) {
+    (void)lpCompletionRoutine;
+    (void)lpThreadId;
+    if (lpOverlapped) {
+        return Fail(lpErrno, WSAENOBUFS); // overlapped calls are not offered yet
+    }
+    CallInProgress call(s);
+    Message message(lpBuffers, dwBufferCount);
+    if (lpFrom && lpFromlen) {
+        message.header().msg_name = lpFrom;
+        message.header().msg_namelen = socklen_t(*lpFromlen);
+    }
+    ssize_t received = Libc().recvmsg(int(s), &message.header(), lpFlags ? int(*lpFlags) : 0);
+    if (received < 0) {
+        return FailFromErrno(lpErrno);
+    }
+    if (lpFrom && lpFromlen) {
+        *lpFromlen = int(message.header().msg_namelen);
+    }
+    *lpNumberOfBytesRecvd = DWORD(received);
+    if (lpFlags) {
+        *lpFlags = 0;
+    }
+    return 0;
+}
+
+int WSPSend(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesSent,
+            DWORD dwFlags, WSAOVERLAPPED* lpOverlapped,
+            LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
+            int* lpErrno) {
+    return WSPSendTo(s, lpBuffers, dwBufferCount, lpNumberOfBytesSent, dwFlags, nullptr, 0,
+                     lpOverlapped, lpCompletionRoutine, lpThreadId, lpErrno);
+}
+
+int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesSent,
+              DWORD dwFlags, const sockaddr* lpTo, int iTolen, WSAOVERLAPPED* lpOverlapped,
+              LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
+              int* lpErrno) {
+    (void)lpCompletionRoutine;
+    (void)lpThreadId;
+    if (lpOverlapped) {
+        return Fail(lpErrno, WSAENOBUFS); // overlapped calls are not offered yet
+    }
+    CallInProgress call(s);
+    Message message(lpBuffers, dwBufferCount);
+    if (lpTo) {
+        message.header().msg_name = const_cast<sockaddr*>(lpTo);
+        message.header().msg_namelen = socklen_t(iTolen);
+    }
+    ssize_t sent = Libc().sendmsg(int(s), &message.header(), int(dwFlags));
+    if (sent < 0) {
+        return FailFromErrno(lpErrno);
+    }
+    *lpNumberOfBytesSent = DWORD(sent);
+    return 0;
+}
+
+} // namespace msafd

@@ -1,0 +1,212 @@
+#include "platform/sockhost/bridge_support.h"
+
+#include "platform/sockhost/handle_table.h"
+#include "platform/sockhost/kernel_socket.h"
+#include "platform/sockhost/libc_calls.h"
+#include "platform/sockhost/providers.h"
+#include "platform/wsa_errors.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <unistd.h>
+#include <vector>
+
+namespace sockhost {
+namespace {
+
+std::atomic<pid_t> gOwnerPid{0};
+
+void PrepareFork() {
+    PrepareForkProviders();
+}
+void ParentAfterFork() {
+    ParentAfterForkProviders();
+}
+
+// A forked child is a new process to the providers: it forgets the parent's
+// handles (its inherited descriptors then go straight to the C library) and
+// starts every provider afresh.
+void ChildAfterFork() {
+    gOwnerPid.store(::getpid());
+    ForgetAllHandles();
+    ChildAfterForkProviders();
+}
+
+__attribute__((constructor)) void RegisterForkHandlers() {
+    gOwnerPid.store(::getpid());
+    ::pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork);
+}
+
+// Windows numbers for the two families the catalog serves.
+int CatalogFamily(int domain) {
+    return domain == AF_INET6 ? AF_INET6_W : AF_INET_W;
+}
+
+constexpr std::size_t kInlineBuffers = 16;
+
+// The iovecs of a message as WSABUFs; small counts stay on the stack.
+class Buffers {
+  public:
+    explicit Buffers(const msghdr* message) {
+        std::size_t count = message->msg_iovlen;
+        WSABUF* out = inline_;
+        if (count > kInlineBuffers) {
+            heap_.resize(count);
+            out = heap_.data();
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i].len = ClampLength(message->msg_iov[i].iov_len);
+            out[i].buf = static_cast<char*>(message->msg_iov[i].iov_base);
+        }
+        data_ = out;
+        count_ = DWORD(count);
+    }
+    WSABUF* data() { return data_; }
+    DWORD count() const { return count_; }
+
+  private:
+    WSABUF inline_[kInlineBuffers];
+    std::vector<WSABUF> heap_;
+    WSABUF* data_ = nullptr;
+    DWORD count_ = 0;
+};
+
+} // namespace
+
+bool Bridged() {
+    return !InHost() && ::getpid() == gOwnerPid.load(std::memory_order_relaxed);
+}
+
+bool Ours(int fd) {
+    HandleEntry entry;
+    return fd >= 0 && LookupHandle(SOCKET(fd), entry) && Bridged();
+}
+
+bool Find(int fd, Target& target) {
+    return fd >= 0 && Resolve(SOCKET(fd), target) && Bridged();
+}
+
+bool Routed(int domain) {
+    return (domain == AF_INET || domain == AF_INET6) && Bridged();
+}
+
+std::uint32_t ClampLength(std::size_t length) {
+    constexpr std::size_t kMax = std::numeric_limits<std::int32_t>::max();
+    return std::uint32_t(length > kMax ? kMax : length);
+}
+
+int FailWith(int wsaError) {
+    int noted = NotedSystemError();
+    errno = (noted != 0 && platform::WsaErrorFromErrno(noted) == wsaError)
+                ? noted
+                : platform::ErrnoFromWsaError(wsaError);
+    return -1;
+}
+
+int BridgeSocket(int domain, int type, int protocol) {
+    int baseType = type & ~(SOCK_NONBLOCK | SOCK_CLOEXEC);
+    WSAPROTOCOL_INFOW entry{};
+    if (!ChooseEntry(CatalogFamily(domain), baseType, protocol, entry)) {
+        return Libc().socket(domain, type, protocol);
+    }
+    ClearNotes();
+    int error = 0;
+    SOCKET s = CreateSocket(CatalogFamily(domain), baseType, protocol, &entry, 0,
+                            (type & SOCK_CLOEXEC) != 0, &error);
+    if (s == INVALID_SOCKET) {
+        return FailWith(error);
+    }
+    if (type & SOCK_NONBLOCK) {
+        ::fcntl(int(s), F_SETFL, ::fcntl(int(s), F_GETFL) | O_NONBLOCK);
+    }
+    return int(s);
+}
+
+int BridgeAccept(int fd, sockaddr* address, socklen_t* length, int flags) {
+    ClearNotes();
+    int error = 0;
+    int addressLength = length ? int(*length) : 0;
+    SOCKET s = Accept(SOCKET(fd), address, length ? &addressLength : nullptr, nullptr, 0,
+                      (flags & SOCK_CLOEXEC) != 0, &error);
+    if (s == INVALID_SOCKET) {
+        return FailWith(error);
+    }
+    if (length) {
+        *length = socklen_t(addressLength);
+    }
+    if (flags & SOCK_NONBLOCK) {
+        ::fcntl(int(s), F_SETFL, ::fcntl(int(s), F_GETFL) | O_NONBLOCK);
+    }
+    return int(s);
+}
+
+int Connect(const Target& target, const sockaddr* address, socklen_t length) {
+    ClearNotes();
+    int error = 0;
+    if (target.provider->procs.lpWSPConnect(target.socket, address, int(length), nullptr, nullptr,
+                                            nullptr, nullptr, &error) == SOCKET_ERROR) {
+        if (error == WSAEWOULDBLOCK) {
+            errno = EINPROGRESS; // a non-blocking connect under way
+            return -1;
+        }
+        return FailWith(error);
+    }
+    return 0;
+}
+
+ssize_t Send(const Target& target, WSABUF* buffers, DWORD count, int flags, const sockaddr* address,
+             socklen_t addressLength) {
+    ClearNotes();
+    DWORD sent = 0;
+    int error = 0;
+    const WSPPROC_TABLE& procs = target.provider->procs;
+    int result =
+        address ? procs.lpWSPSendTo(target.socket, buffers, count, &sent, DWORD(flags), address,
+                                    int(addressLength), nullptr, nullptr, nullptr, &error)
+                : procs.lpWSPSend(target.socket, buffers, count, &sent, DWORD(flags), nullptr,
+                                  nullptr, nullptr, &error);
+    return result == SOCKET_ERROR ? FailWith(error) : ssize_t(sent);
+}
+
+ssize_t Recv(const Target& target, WSABUF* buffers, DWORD count, int flags, sockaddr* address,
+             socklen_t* addressLength) {
+    ClearNotes();
+    DWORD received = 0;
+    DWORD inOutFlags = DWORD(flags);
+    int error = 0;
+    const WSPPROC_TABLE& procs = target.provider->procs;
+    int result = 0;
+    if (address && addressLength) {
+        int length = int(*addressLength);
+        result = procs.lpWSPRecvFrom(target.socket, buffers, count, &received, &inOutFlags, address,
+                                     &length, nullptr, nullptr, nullptr, &error);
+        *addressLength = socklen_t(length);
+    } else {
+        result = procs.lpWSPRecv(target.socket, buffers, count, &received, &inOutFlags, nullptr,
+                                 nullptr, nullptr, &error);
+    }
+    return result == SOCKET_ERROR ? FailWith(error) : ssize_t(received);
+}
+
+ssize_t SendMessage(const Target& target, const msghdr* message, int flags) {
+    Buffers buffers(message);
+    return Send(target, buffers.data(), buffers.count(), flags,
+                static_cast<const sockaddr*>(message->msg_name), message->msg_namelen);
+}
+
+ssize_t RecvMessage(const Target& target, msghdr* message, int flags) {
+    Buffers buffers(message);
+    socklen_t nameLength = message->msg_namelen;
+    ssize_t result =
+        Recv(target, buffers.data(), buffers.count(), flags,
+             static_cast<sockaddr*>(message->msg_name), message->msg_name ? &nameLength : nullptr);
+    message->msg_namelen = nameLength;
+    message->msg_flags = 0;
+    return result;
+}
+
+} // namespace sockhost

@@ -1,0 +1,38 @@
+#pragma once
+// What a base provider tells the socket host about the call in progress on the
+// calling thread: the kernel socket it has just made (WPUCreateSocketHandle
+// duplicates it into the program's handle) and the system error of a failed
+// call (so that a POSIX caller gets back the exact errno). Exported with C
+// names: the base provider library calls them.
+
+#include "platform/sockhost/libc_calls.h"
+
+extern "C" {
+void qm_sockhost_note_kernel_socket(int fd);
+void qm_sockhost_note_system_error(int error);
+const sockhost::LibcCalls* qm_sockhost_libc();
+}
+
+namespace sockhost {
+
+// The kernel socket noted last on this thread, or -1.
+int NotedKernelSocket();
+// The system error noted since the last ClearNotes on this thread, or 0.
+int NotedSystemError();
+void ClearNotes();
+
+// Whether handles made on this thread now are close-on-exec (the program's
+// request), for the duration of one socket-creating call.
+bool WantCloseOnExec();
+class CreationScope {
+  public:
+    explicit CreationScope(bool closeOnExec);
+    ~CreationScope();
+    CreationScope(const CreationScope&) = delete;
+    CreationScope& operator=(const CreationScope&) = delete;
+
+  private:
+    bool previous_;
+};
+
+} // namespace sockhost
