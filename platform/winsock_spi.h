@@ -14,8 +14,6 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
-using SOCKET = std::uintptr_t;
-constexpr SOCKET INVALID_SOCKET = ~SOCKET(0);
 using DWORD_PTR = std::uintptr_t;
 using ULONG_PTR = std::uintptr_t;
 using HANDLE = void*;
