@@ -38,15 +38,14 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // Opens an existing key; ERROR_FILE_NOT_FOUND when it does not exist.
 LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access, HKEY* result);
 // Opens a key, creating it (and its parents) when missing.
-LONG RegCreateKeyExA(HKEY root, const char* subKey, DWORD reserved, char* className,
-                     DWORD options, REGSAM access, void* security, HKEY* result,
-                     DWORD* disposition);
+LONG RegCreateKeyExA(HKEY root, const char* subKey, DWORD reserved, char* className, DWORD options,
+                     REGSAM access, void* security, HKEY* result, DWORD* disposition);
 // With data null, reports type and size only. ERROR_MORE_DATA when *dataSize is
 // too small (then *dataSize holds the size needed). REG_SZ sizes count the NUL.
 LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* dataSize);
-LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
-                    const BYTE* data, DWORD dataSize);
+LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD dataSize);
 LONG RegDeleteValueA(HKEY key, const char* valueName);
 // Values in the order they were first written; ERROR_NO_MORE_ITEMS past the end.
 LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved,

@@ -141,7 +141,8 @@ std::string HexList(std::string_view bytes) {
     std::string out;
     char buffer[4];
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(buffer, sizeof buffer, i ? ",%02x" : "%02x", unsigned(std::uint8_t(bytes[i])));
+        std::snprintf(buffer, sizeof buffer, i ? ",%02x" : "%02x",
+                      unsigned(std::uint8_t(bytes[i])));
         out += buffer;
     }
     return out;
@@ -231,8 +232,9 @@ std::vector<std::string> Hive::Subkeys(std::string_view path) const {
             names.push_back(name);
         }
     }
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return qm::CompareNoCase(a, b) < 0; });
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return qm::CompareNoCase(a, b) < 0;
+    });
     return names;
 }
 

@@ -29,15 +29,14 @@ struct GUID {
 static_assert(sizeof(GUID) == 16);
 
 inline bool operator==(const GUID& a, const GUID& b) {
-    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-           [&] {
-               for (int i = 0; i < 8; ++i) {
-                   if (a.Data4[i] != b.Data4[i]) {
-                       return false;
-                   }
-               }
-               return true;
-           }();
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 && [&] {
+        for (int i = 0; i < 8; ++i) {
+            if (a.Data4[i] != b.Data4[i]) {
+                return false;
+            }
+        }
+        return true;
+    }();
 }
 
 // System error numbers (winerror.h values).

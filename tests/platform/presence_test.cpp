@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string UniqueName(const char* base) { return std::string(base) + std::to_string(::getpid()); }
+std::string UniqueName(const char* base) {
+    return std::string(base) + std::to_string(::getpid());
+}
 
 TEST(Presence, NameIsFoundWhileSomeoneListensAndGoneWithIt) {
     std::string name = UniqueName("qmtest_presence_");

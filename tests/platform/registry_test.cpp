@@ -18,9 +18,9 @@ class Registry : public ::testing::Test {
 
     static HKEY Create(HKEY root, const char* path) {
         HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(
+            RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
         return key;
     }
     static void SetString(HKEY key, const char* name, const std::string& text) {
@@ -29,8 +29,9 @@ class Registry : public ::testing::Test {
                   ERROR_SUCCESS);
     }
     static void SetDword(HKEY key, const char* name, DWORD number) {
-        ASSERT_EQ(RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+            ERROR_SUCCESS);
     }
     static std::string GetString(HKEY key, const char* name) {
         char buffer[512];
@@ -56,9 +57,9 @@ class Registry : public ::testing::Test {
 
 TEST_F(Registry, OpenFailsForMissingKeyAndCreateMakesIt) {
     HKEY key = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quellmark\\Settings", 0, KEY_ALL_ACCESS,
-                            &key),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quellmark\\Settings", 0, KEY_ALL_ACCESS, &key),
+        ERROR_FILE_NOT_FOUND);
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quellmark\\Settings", 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &key, &disposition),
@@ -87,13 +88,14 @@ TEST_F(Registry, ValuesOfEachTypeRoundTripThroughTheFile) {
     RegCloseKey(key);
 
     HKEY again = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quellmark\\Settings", 0, KEY_READ, &again),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quellmark\\Settings", 0, KEY_READ, &again),
+        ERROR_SUCCESS);
     EXPECT_EQ(GetString(again, "dir"), "c:\\Program \"Files\"\\Quellmark");
     EXPECT_EQ(GetString(again, "Lines"), "one\ntwo");
     DWORD number = 0, size = 4, type = 0;
-    ASSERT_EQ(RegQueryValueExA(again, "DebugLevel", nullptr, &type, reinterpret_cast<BYTE*>(&number),
-                               &size),
+    ASSERT_EQ(RegQueryValueExA(again, "DebugLevel", nullptr, &type,
+                               reinterpret_cast<BYTE*>(&number), &size),
               ERROR_SUCCESS);
     EXPECT_EQ(type, REG_DWORD);
     EXPECT_EQ(number, 0xdeadbeefu);

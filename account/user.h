@@ -1,0 +1,29 @@
+#pragma once
+// The logged-in member's profile. Until a member logs in, the anonymous
+// identity's lists apply and the pop-up blocker mode is 102 (not offered).
+
+#include <string>
+
+// Pop-up blocker modes.
+constexpr int POPUP_BLOCKER_ON = 100;
+constexpr int POPUP_BLOCKER_OFF = 101;
+constexpr int POPUP_BLOCKER_NOT_OFFERED = 102;
+
+class CUser {
+  public:
+    // Loads the anonymous identity's lists read at start-up.
+    void LoadStartupLists();
+
+    // True when the program or port of an application request ("AB:port,name") is blocked.
+    bool IsApplicationBlocked(const std::string& request) const;
+
+    // The pop-up letter of the channel's site answer for this address:
+    // 'O' for mode 102, 'N' for mode 101, otherwise 'N' for a site on the pop-up
+    // allow list and 'Y' for any other.
+    char GetPopupLetter(const std::string& address) const;
+
+    int PopupBlockerMode() const { return popupBlockerMode_; }
+
+  private:
+    int popupBlockerMode_ = POPUP_BLOCKER_NOT_OFFERED;
+};

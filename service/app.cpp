@@ -1,0 +1,138 @@
+#include "service/app.h"
+
+#include "account/agency_comms.h"
+#include "platform/presence.h"
+#include "platform/registry.h"
+#include "service/lsp_comms.h"
+#include "service/main_frame.h"
+#include "service/service_constants.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+constexpr const char kSettingsKey[] = "Software\\Quellmark\\Settings";
+constexpr DWORD kDirBufferSize = 255;
+
+// Reads a string value into a buffer of the given size; false when it is
+// missing, not a string, or does not fit.
+bool ReadStringValue(HKEY key, const char* name, DWORD bufferSize, std::string& out) {
+    std::string buffer(bufferSize, '\0');
+    DWORD size = bufferSize;
+    DWORD type = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return false;
+    }
+    out = buffer.c_str();
+    return true;
+}
+
+DWORD ReadDwordValue(HKEY key, const char* name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    DWORD type = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        size != sizeof value) {
+        return 0;
+    }
+    return value;
+}
+
+} // namespace
+
+CPCAppApp::CPCAppApp(int& argc, char** argv) : QApplication(argc, argv) {}
+
+CPCAppApp::~CPCAppApp() = default;
+
+CPCAppApp* CPCAppApp::Current() {
+    return qobject_cast<CPCAppApp*>(QCoreApplication::instance());
+}
+
+bool CPCAppApp::InitInstance() {
+    DWORD lastError = ERROR_SUCCESS;
+    if (platform::CreateNamedMutex(kMutexName, &lastError) < 0 || lastError != ERROR_SUCCESS) {
+        return false; // another copy runs: end silently
+    }
+    osVersion_.dwOSVersionInfoSize = sizeof osVersion_;
+    platform::GetVersionExA(&osVersion_);
+
+    ratingClient_ = new kovari::CAgencyComms();
+    listener_ = new CLSPComms(this);
+    listener_->Initialize(kChannelPort, kChannelAddress, ratingClient_);
+
+    if (ReadSettings()) {
+        ratingClient_->User().LoadStartupLists();
+    }
+
+    mainFrame_ = new CMainFrame(this);
+    mainFrame_->show();
+
+    RegisterFastUserSwitch();
+    Log("CPCAppApp::InitInstance", "Application started", 2);
+    return true;
+}
+
+int CPCAppApp::ExitInstance() {
+    Log("CPCAppApp::exitInstance", "Application terminating", 2);
+    return 0;
+}
+
+bool CPCAppApp::ReadSettings() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+        installFolder_ = kDefaultInstallFolder;
+        return false;
+    }
+    if (!ReadStringValue(key, "Dir", kDirBufferSize, installFolder_)) {
+        installFolder_ = kDefaultInstallFolder;
+    }
+    RegCloseKey(key);
+
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+        logLevel_ = 0;
+        return false;
+    }
+    logLevel_ = ReadDwordValue(key, "DebugLevel");
+    RegCloseKey(key);
+    return true;
+}
+
+bool CPCAppApp::RegisterFastUserSwitch() {
+    sessionLibrary_ = false;
+    if (osVersion_.dwMajorVersion < 5 || osVersion_.dwMinorVersion < 1) {
+        return false;
+    }
+    sessionLibrary_ = platform::SessionNotificationsAvailable();
+    if (!sessionLibrary_) {
+        return false;
+    }
+    Log("CPCAppApp::InitInstance", "Registering the Fast User Switch message", 3);
+    return mainFrame_->RegisterSessionNotification();
+}
+
+void CPCAppApp::Log(const std::string& place, const std::string& text, unsigned level) const {
+    if (level > logLevel_) {
+        return;
+    }
+    std::FILE* file = std::fopen((installFolder_ + "/Logs/AppLog.txt").c_str(), "a");
+    if (!file) {
+        return;
+    }
+    char stamp[32];
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "%m/%d/%y %H:%M:%S", &local);
+    std::fprintf(file, "%s-> %s - %s\n", stamp, place.c_str(), text.c_str());
+    std::fclose(file);
+}
+
+void AppLog(const std::string& place, const std::string& text, unsigned level) {
+    if (CPCAppApp* app = CPCAppApp::Current()) {
+        app->Log(place, text, level);
+    }
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The filter service's application object: single-instance start-up, settings,
+// the log every part of the service writes through, and the long-lived objects.
+
+#include "platform/os_version.h"
+#include "ui/notify_dlg.h"
+
+#include <QApplication>
+
+#include <memory>
+#include <string>
+
+class CLSPComms;
+class CMainFrame;
+namespace kovari {
+class CAgencyComms;
+}
+
+class CPCAppApp : public QApplication {
+    Q_OBJECT
+  public:
+    CPCAppApp(int& argc, char** argv);
+    ~CPCAppApp() override;
+
+    // The running application object, or null when there is none (unit tests).
+    static CPCAppApp* Current();
+
+    bool InitInstance();
+    int ExitInstance();
+
+    // Writes "time-> place - text" to Dir/Logs/AppLog.txt when level <= DebugLevel.
+    void Log(const std::string& place, const std::string& text, unsigned level) const;
+
+    // Reads Dir and DebugLevel from the registry; true when both settings keys
+    // exist, so that the start-up lists are to be loaded.
+    bool ReadSettings();
+
+    const std::string& InstallFolder() const { return installFolder_; }
+    unsigned LogLevel() const { return logLevel_; }
+    const OSVERSIONINFOA& OsVersion() const { return osVersion_; }
+    bool SessionLibraryLoaded() const { return sessionLibrary_; }
+    void ClearSessionLibrary() { sessionLibrary_ = false; }
+    CLSPComms* Listener() const { return listener_; }
+    kovari::CAgencyComms* RatingClient() const { return ratingClient_; }
+    CNotifyDlg& NotifyDlg() { return notifyDlg_; }
+    CMainFrame* MainFrame() const { return mainFrame_; }
+
+  private:
+    bool RegisterFastUserSwitch();
+
+    CNotifyDlg notifyDlg_;
+    std::string installFolder_;
+    CLSPComms* listener_ = nullptr;
+    kovari::CAgencyComms* ratingClient_ = nullptr;
+    OSVERSIONINFOA osVersion_{};
+    bool sessionLibrary_ = false;
+    unsigned logLevel_ = 0;
+    CMainFrame* mainFrame_ = nullptr;
+};
+
+// Logs through the running application object; nothing without one.
+void AppLog(const std::string& place, const std::string& text, unsigned level);

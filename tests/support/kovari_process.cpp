@@ -1,0 +1,105 @@
+#include "tests/support/kovari_process.h"
+
+#include "platform/presence.h"
+#include "tests/support/channel_client.h"
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace qmtest {
+
+std::string BuiltFile(const std::string& name) {
+    return std::string(QM_BIN_DIR) + "/" + name;
+}
+
+Installation::Installation() {
+    std::filesystem::create_directories(InstallDir() + "/Logs");
+}
+
+void Installation::WriteSettings(int debugLevel) const {
+    std::ofstream(dir_ / "HKEY_LOCAL_MACHINE.reg")
+        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Quellmark\\Settings]\n\"Dir\"=\""
+        << InstallDir() << "\"\n";
+    if (debugLevel >= 0) {
+        char level[16];
+        std::snprintf(level, sizeof level, "%08x", unsigned(debugLevel));
+        std::ofstream(dir_ / "HKEY_CURRENT_USER.reg")
+            << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quellmark\\Settings]\n"
+            << "\"DebugLevel\"=dword:" << level << "\n";
+    }
+}
+
+std::vector<std::string> Installation::LogLines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(LogFile());
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+KovariProcess::KovariProcess(const Installation& installation,
+                             const std::map<std::string, std::string>& extraEnv) {
+    std::string program = BuiltFile("KOVARI");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::setenv("QUELLMARK_REGISTRY_DIR", installation.RegistryDir().c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::unsetenv("LD_PRELOAD");
+        for (const auto& [name, value] : extraEnv) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+}
+
+KovariProcess::~KovariProcess() {
+    if (pid_ > 0 && !reaped_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+namespace {
+
+template <typename Condition> bool WaitFor(int timeoutMs, Condition condition) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+} // namespace
+
+bool KovariProcess::WaitUntilPresent(int timeoutMs) const {
+    return WaitFor(timeoutMs, [&] { return Running() && platform::IsPresent("VRA_Class"); });
+}
+
+bool KovariProcess::WaitUntilListening(int timeoutMs) const {
+    return WaitFor(timeoutMs, [&] { return Running() && ChannelClient().Connected(); });
+}
+
+bool KovariProcess::Running() const {
+    return pid_ > 0 && !reaped_ && ::waitpid(pid_, nullptr, WNOHANG) == 0;
+}
+
+int KovariProcess::WaitForExit(int timeoutMs) {
+    int status = 0;
+    bool ended = WaitFor(timeoutMs, [&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; });
+    if (!ended) {
+        return -1;
+    }
+    reaped_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace qmtest

@@ -1,0 +1,58 @@
+#pragma once
+// Starts the real KOVARI program for a test, with its own registry folder and
+// installation folder, and stops it when the test ends, pass or fail.
+
+#include "tests/support/temp_dir.h"
+
+#include <map>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace qmtest {
+
+// Path of a program or library built by this project (build/<preset>/bin/name).
+std::string BuiltFile(const std::string& name);
+
+// A registry folder and an installation folder (with Logs/) for one test.
+class Installation {
+  public:
+    Installation();
+    const std::string& RegistryDir() const { return dir_.path(); }
+    std::string InstallDir() const { return dir_ / "inst"; }
+    std::string LogFile() const { return InstallDir() + "/Logs/AppLog.txt"; }
+
+    // Writes Dir under the machine key and DebugLevel under the user key (a
+    // negative level leaves the user key out).
+    void WriteSettings(int debugLevel) const;
+    // Lines of the service's log, or none when the file does not exist.
+    std::vector<std::string> LogLines() const;
+
+  private:
+    TempDir dir_;
+};
+
+class KovariProcess {
+  public:
+    // Starts KOVARI with QUELLMARK_REGISTRY_DIR at the installation's registry.
+    explicit KovariProcess(const Installation& installation,
+                           const std::map<std::string, std::string>& extraEnv = {});
+    ~KovariProcess();
+    KovariProcess(const KovariProcess&) = delete;
+    KovariProcess& operator=(const KovariProcess&) = delete;
+
+    // Waits until the service window ("VRA_Class") can be found; false after the timeout.
+    bool WaitUntilPresent(int timeoutMs = 10000) const;
+    // Waits until the channel port accepts connections.
+    bool WaitUntilListening(int timeoutMs = 10000) const;
+    bool Running() const;
+    // Waits for the process to end by itself; its exit status, or -1 on timeout.
+    int WaitForExit(int timeoutMs);
+    pid_t Pid() const { return pid_; }
+
+  private:
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+};
+
+} // namespace qmtest
