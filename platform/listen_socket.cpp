@@ -24,6 +24,11 @@ int CreateBoundTcpSocket(const std::string& address, std::uint16_t port, int* ws
         *wsaError = WsaErrorFromErrno(errno);
         return -1;
     }
+    // On Linux a port with connections in TIME_WAIT cannot be bound again without
+    // SO_REUSEADDR for a minute, so a restarted service would run without its
+    // channel. The option never lets two sockets listen on one port here.
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         *wsaError = WsaErrorFromErrno(errno);
         ::close(fd);

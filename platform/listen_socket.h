@@ -7,7 +7,8 @@
 
 namespace platform {
 
-// A stream socket bound to address:port (close-on-exec, non-blocking); -1 on failure.
+// A stream socket bound to address:port (close-on-exec, non-blocking; the port
+// may be reused while old connections linger in TIME_WAIT); -1 on failure.
 int CreateBoundTcpSocket(const std::string& address, std::uint16_t port, int* wsaError);
 bool SetReuseAddress(int fd, int* wsaError);
 bool ListenOn(int fd, int backlog, int* wsaError);

@@ -48,6 +48,8 @@ TEST(Startup, SecondCopyEndsAtOnceAndTheFirstKeepsAnswering) {
 
 TEST(Startup, ServiceRunsWithoutChannelWhenThePortIsTaken) {
     int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1; // earlier tests may have left connections of the port in TIME_WAIT
+    ::setsockopt(blocker, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(4100);
