@@ -1,0 +1,123 @@
+// Site questions per second answered by the real filter service, with 1, 8 and
+// 32 concurrent client connections, beside the same clients against a minimal
+// loopback server that answers every receive with two bytes (the floor).
+
+#include "tests/support/channel_client.h"
+#include "tests/support/kovari_process.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::uint16_t kEchoPort = 4199;
+constexpr auto kRunTime = std::chrono::seconds(2);
+
+// The floor: one epoll thread that answers each receive with "NO".
+class MinimalServer {
+  public:
+    MinimalServer() {
+        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        int one = 1;
+        ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(kEchoPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listenFd_, 5);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~MinimalServer() {
+        stop_ = true;
+        thread_.join();
+        ::close(listenFd_);
+    }
+
+  private:
+    void Run() {
+        int poller = ::epoll_create1(0);
+        epoll_event event{EPOLLIN, {.fd = listenFd_}};
+        ::epoll_ctl(poller, EPOLL_CTL_ADD, listenFd_, &event);
+        epoll_event ready[64];
+        while (!stop_) {
+            int count = ::epoll_wait(poller, ready, 64, 50);
+            for (int i = 0; i < count; ++i) {
+                int fd = ready[i].data.fd;
+                if (fd == listenFd_) {
+                    int client;
+                    while ((client = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK)) >= 0) {
+                        epoll_event added{EPOLLIN, {.fd = client}};
+                        ::epoll_ctl(poller, EPOLL_CTL_ADD, client, &added);
+                    }
+                    continue;
+                }
+                char buffer[1024];
+                ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+                if (got <= 0) {
+                    ::close(fd);
+                    continue;
+                }
+                ::send(fd, "NO", 2, MSG_NOSIGNAL);
+            }
+        }
+        ::close(poller);
+    }
+
+    int listenFd_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Questions per second answered to `clients` connections asking in a loop.
+double QuestionsPerSecond(std::uint16_t port, int clients) {
+    std::atomic<long> answered{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < clients; ++i) {
+        threads.emplace_back([&, i] {
+            qmtest::ChannelClient client(port);
+            std::string request = "http://www.site" + std::to_string(i) + ".example/index.html";
+            while (!stop && client.Ask(request, 2).size() == 2) {
+                ++answered;
+            }
+        });
+    }
+    auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(kRunTime);
+    stop = true;
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return double(answered) / took.count();
+}
+
+} // namespace
+
+int main() {
+    qmtest::Installation installation;
+    installation.WriteSettings(0);
+    qmtest::KovariProcess service(installation);
+    if (!service.WaitUntilListening()) {
+        std::fprintf(stderr, "the filter service did not start\n");
+        return 1;
+    }
+    MinimalServer floor;
+    std::printf("%-8s %16s %16s %8s\n", "clients", "service q/s", "floor q/s", "ratio");
+    for (int clients : {1, 8, 32}) {
+        double serviceRate = QuestionsPerSecond(4100, clients);
+        double floorRate = QuestionsPerSecond(kEchoPort, clients);
+        std::printf("%-8d %16.0f %16.0f %8.2f\n", clients, serviceRate, floorRate,
+                    serviceRate / floorRate);
+    }
+    return 0;
+}
