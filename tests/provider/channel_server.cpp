@@ -113,7 +113,7 @@ void ChannelServer::Run() {
         }
     }
     for (auto [fd, number] : clients) {
-        ::close(fd);
+        ResetAndClose(fd);
     }
 }
 
@@ -137,8 +137,8 @@ bool ChannelServer::Serve(int fd, int number) {
         ::send(fd, action.reply.data(), action.reply.size(), MSG_NOSIGNAL);
         break;
     case ChannelAction::Close:
-        ::close(fd);
-        return false;
+        ::shutdown(fd, SHUT_WR); // the client reads an empty reply
+        break;
     case ChannelAction::Reset:
         ResetAndClose(fd);
         return false;

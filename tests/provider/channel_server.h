@@ -2,7 +2,9 @@
 // A stand-in for the filter service's channel in tests: it listens on
 // 127.0.0.1:4100, shows the service's presence ("VRA_Class") while it runs,
 // and answers each request (one receive) with what the test's script says.
-// Tests that use it carry the kovari_port resource lock.
+// Tests that use it carry the kovari_port resource lock. Connections it still
+// holds when it stops are reset, so no closed connection of its own keeps the
+// port in TIME_WAIT for the real service that a later test starts.
 
 #include <functional>
 #include <mutex>

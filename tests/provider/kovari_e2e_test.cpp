@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 #include <string>
 #include <thread>
@@ -63,8 +64,10 @@ TEST_F(KovariEndToEnd, BothKindsTravelOverTwoSeparateConnections) {
 
 TEST_F(KovariEndToEnd, ServiceThatIsNotRunningIsStarted) {
     qmtest::StartedProgram program(logDir_, "'" + qmtest::KovariBinary() + "'");
-    zul::CInformant informant(logDir_, 2);
-    Inspect(informant, Get("alpha", "/"));
+    {
+        zul::CInformant informant(logDir_, 2);
+        Inspect(informant, Get("alpha", "/"));
+    }
     EXPECT_GT(program.Pid(), 0);
     EXPECT_TRUE(qmtest::LogHas(logDir_, "-> CAgencyComms::EstablishCommunications - KOVARI has "
                                         "been started\n"));
@@ -73,6 +76,9 @@ TEST_F(KovariEndToEnd, ServiceThatIsNotRunningIsStarted) {
     qmtest::WaitForPresence(false, 5000);
 }
 
+// The service ends while a request of each kind waits for its reply (the
+// kernel resets both connections), and comes back: the process goes on with
+// its old connections, its requests fail, and it makes no new connection.
 TEST_F(KovariEndToEnd, RestartedServiceKeepsTheOldConnections) {
     zul::CInformant informant(logDir_, 2);
     {
@@ -81,6 +87,15 @@ TEST_F(KovariEndToEnd, RestartedServiceKeepsTheOldConnections) {
         Inspect(informant, Get("alpha", "/a"));
         informant.IsConnectionBlocked(80, "chat.exe");
         ASSERT_EQ(qmtest::ConnectionsToPort(4100), 2);
+        kovari.Pause();
+        std::thread site([&] { Inspect(informant, Get("alpha", "/lost")); });
+        std::thread program([&] { EXPECT_FALSE(informant.IsConnectionBlocked(80, "chat.exe")); });
+        while (qmtest::UnreadAtPort(4100) < 2) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        kovari.Stop();
+        site.join();
+        program.join();
     }
     qmtest::KovariProcess again;
     ASSERT_TRUE(again.WaitUntilPresent());
@@ -91,6 +106,8 @@ TEST_F(KovariEndToEnd, RestartedServiceKeepsTheOldConnections) {
     EXPECT_EQ(qmtest::ConnectionsToPort(4100), 0);
     EXPECT_EQ(qmtest::CountInLog(logDir_, "CONNECTION ESTABLISHED"), 2);
     EXPECT_EQ(SiteReplies(logDir_), 1);
+    EXPECT_EQ(qmtest::CountInLog(logDir_, "BLOCKING TRAFFIC"), 3);
+    EXPECT_EQ(qmtest::CountInLog(logDir_, "-> CInformant::IsConnectionBlocked - Error "), 3);
 }
 
 TEST_F(KovariEndToEnd, EightThreadsEachGetTheirOwnReplies) {

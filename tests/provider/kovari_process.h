@@ -3,7 +3,10 @@
 // temporary installation: a registry folder whose machine hive names Dir, and
 // Dir itself with its Logs folder; QUELLMARK_REGISTRY_DIR and an offscreen Qt
 // platform are set for this process and everything it starts. KovariProcess
-// runs the service's program and kills it when the test ends.
+// runs the service's program and kills it when the test ends. A test closes
+// its own connections before the service ends (or has the kernel reset them),
+// so the port is not left in TIME_WAIT on the service's side, which would
+// keep the next service from listening on it.
 
 #include "platform/presence.h"
 #include "platform/registry.h"
@@ -76,6 +79,15 @@ class KovariProcess {
     // True once the service shows its presence (within 10 seconds).
     bool WaitUntilPresent() const { return pid_ > 0 && WaitForPresence(true, 10000); }
 
+    // Stops the process where it is: requests stay unread.
+    void Pause() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGSTOP);
+        }
+    }
+
+    // Kills the process. Connections whose requests it has not read are reset
+    // by the kernel; others close normally.
     void Stop() {
         if (pid_ <= 0) {
             return;

@@ -40,4 +40,26 @@ inline int ConnectionsToPort(int port, const std::string& state = "01") {
     return count;
 }
 
+// Number of connections on the loopback address whose local end is the port
+// and whose receive queue holds unread bytes (the server has not read them).
+inline int UnreadAtPort(int port) {
+    char local[32];
+    std::snprintf(local, sizeof local, "0100007F:%04X", port);
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line); // header
+    int count = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, address, peer, state, queues;
+        fields >> slot >> address >> peer >> state >> queues;
+        std::string receiveQueue = queues.substr(queues.find(':') + 1);
+        if (address == local && state == "01" &&
+            receiveQueue.find_first_not_of('0') != std::string::npos) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 } // namespace qmtest
