@@ -60,15 +60,15 @@ bool CPCAppApp::InitInstance() {
     osVersion_.dwOSVersionInfoSize = sizeof osVersion_;
     platform::GetVersionExA(&osVersion_);
 
-    ratingClient_ = new kovari::CAgencyComms();
+    ratingClient_ = std::make_unique<kovari::CAgencyComms>();
     listener_ = new CLSPComms(this);
-    listener_->Initialize(kChannelPort, kChannelAddress, ratingClient_);
+    listener_->Initialize(kChannelPort, kChannelAddress, ratingClient_.get());
 
     if (ReadSettings()) {
         ratingClient_->User().LoadStartupLists();
     }
 
-    mainFrame_ = new CMainFrame(this);
+    mainFrame_ = std::make_unique<CMainFrame>(this);
     mainFrame_->show();
 
     RegisterFastUserSwitch();

@@ -41,9 +41,9 @@ class CPCAppApp : public QApplication {
     bool SessionLibraryLoaded() const { return sessionLibrary_; }
     void ClearSessionLibrary() { sessionLibrary_ = false; }
     CLSPComms* Listener() const { return listener_; }
-    kovari::CAgencyComms* RatingClient() const { return ratingClient_; }
+    kovari::CAgencyComms* RatingClient() const { return ratingClient_.get(); }
     CNotifyDlg& NotifyDlg() { return notifyDlg_; }
-    CMainFrame* MainFrame() const { return mainFrame_; }
+    CMainFrame* MainFrame() const { return mainFrame_.get(); }
 
   private:
     bool RegisterFastUserSwitch();
@@ -51,11 +51,11 @@ class CPCAppApp : public QApplication {
     CNotifyDlg notifyDlg_;
     std::string installFolder_;
     CLSPComms* listener_ = nullptr;
-    kovari::CAgencyComms* ratingClient_ = nullptr;
+    std::unique_ptr<kovari::CAgencyComms> ratingClient_;
     OSVERSIONINFOA osVersion_{};
     bool sessionLibrary_ = false;
     unsigned logLevel_ = 0;
-    CMainFrame* mainFrame_ = nullptr;
+    std::unique_ptr<CMainFrame> mainFrame_;
 };
 
 // Logs through the running application object; nothing without one.
