@@ -1,3 +1,4 @@
+#include "installer/kovdiag/diag_installer.h"
 #include "installer/kovinst/setup_installer.h"
 #include "tests/installer/catalog_fixture.h"
 
@@ -63,6 +64,30 @@ TEST_F(Removal, AProductLayeredOverOursIsRepairedUnderItsGuidAtItsPosition) {
 
 TEST_F(Removal, RepairWithoutAChainThatHoldsTheIdGives204) {
     EXPECT_EQ(installer.repairChain(1001), REPAIR_NO_CHAIN);
+}
+
+using DiagRemoval = CatalogTest;
+
+TEST_F(DiagRemoval, AMissingRecordedEntryGives200AndRemovesNothingMore) {
+    CDiagInstaller installer;
+    ASSERT_EQ(installer.install(), 0);
+    GUID tcpChain = Value("2");
+    int error = 0;
+    ASSERT_EQ(WSCDeinstallProvider(&tcpChain, &error), 0);
+    auto before = Names();
+    EXPECT_EQ(installer.uninstall(), REMOVE_NOT_FOUND);
+    EXPECT_EQ(Names(), before);
+    EXPECT_EQ(installer.removeByGuid(tcpChain), REMOVE_NOT_FOUND);
+    EXPECT_EQ(installer.removeByGuid(Value("3")), 0);
+    EXPECT_EQ(CCatalogInstaller::catalogIdOf(Value("3")), 0u);
+}
+
+TEST_F(DiagRemoval, InstallAndRemoveLeaveNoEntryOfOurs) {
+    CDiagInstaller installer;
+    auto seeded = Names();
+    ASSERT_EQ(installer.install(), 0);
+    ASSERT_EQ(installer.uninstall(), 0);
+    EXPECT_EQ(Names(), seeded);
 }
 
 } // namespace
