@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
     if (args.empty()) {
         return Usage();
     }
-    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Kept mapped after dlclose: the Qt libraries it brings in cannot be unloaded cleanly.
+    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library) {
         std::fprintf(stderr, "quellmark-setup: cannot load %s: %s\n", path.c_str(), ::dlerror());
         return 2;
