@@ -5,7 +5,7 @@
 
 #include "platform/tcp_client.h"
 #include "provider/informant.h"
-#include "tests/provider/kovari_process.h"
+#include "tests/support/kovari_process.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -107,13 +107,15 @@ Figures BareRoundTrip(std::size_t requestSize, const std::string& reply, int rou
 }
 
 void ChannelBenchmarks(int rounds) {
-    qmtest::KovariInstallation installation;
-    qmtest::KovariProcess kovari;
+    qmtest::Installation installation;
+    installation.WriteSettings(-1);
+    qmtest::InstallationEnvironment environment(installation);
+    qmtest::KovariProcess kovari(installation);
     if (!kovari.WaitUntilPresent()) {
-        std::printf("the filter service did not start (%s)\n", qmtest::KovariBinary().c_str());
+        std::printf("the filter service did not start (%s)\n", qmtest::BuiltFile("KOVARI").c_str());
         return;
     }
-    zul::CInformant informant(installation.Dir(), 0);
+    zul::CInformant informant(installation.InstallDir(), 0);
     std::string get = "GET /news/index.html HTTP/1.1\r\nHost: alpha.example\r\n\r\n";
     std::size_t urlSize = std::strlen("http://alpha.example/news/index.html");
     Figures site = Measure(

@@ -1,10 +1,10 @@
 // The provider's filter logic against the real filter service.
 #include "provider/informant.h"
 
-#include "tests/provider/kovari_process.h"
 #include "tests/provider/log_reader.h"
 #include "tests/provider/started_program.h"
 #include "tests/provider/tcp_connections.h"
+#include "tests/support/kovari_process.h"
 
 #include <gtest/gtest.h>
 
@@ -43,12 +43,13 @@ int ProgramReplies(const std::string& dir) {
 
 class KovariEndToEnd : public ::testing::Test {
   protected:
-    qmtest::KovariInstallation installation_;
-    std::string logDir_ = installation_.Dir();
+    qmtest::Installation installation_;
+    qmtest::InstallationEnvironment environment_{installation_};
+    std::string logDir_ = (installation_.WriteSettings(-1), installation_.InstallDir());
 };
 
 TEST_F(KovariEndToEnd, BothKindsTravelOverTwoSeparateConnections) {
-    qmtest::KovariProcess kovari;
+    qmtest::KovariProcess kovari(installation_);
     ASSERT_TRUE(kovari.WaitUntilPresent());
     zul::CInformant informant(logDir_, 2);
     for (int i = 0; i < 3; ++i) {
@@ -63,7 +64,7 @@ TEST_F(KovariEndToEnd, BothKindsTravelOverTwoSeparateConnections) {
 }
 
 TEST_F(KovariEndToEnd, ServiceThatIsNotRunningIsStarted) {
-    qmtest::StartedProgram program(logDir_, "'" + qmtest::KovariBinary() + "'");
+    qmtest::StartedProgram program(logDir_, "'" + qmtest::BuiltFile("KOVARI") + "'");
     {
         zul::CInformant informant(logDir_, 2);
         Inspect(informant, Get("alpha", "/"));
@@ -82,7 +83,7 @@ TEST_F(KovariEndToEnd, ServiceThatIsNotRunningIsStarted) {
 TEST_F(KovariEndToEnd, RestartedServiceKeepsTheOldConnections) {
     zul::CInformant informant(logDir_, 2);
     {
-        qmtest::KovariProcess kovari;
+        qmtest::KovariProcess kovari(installation_);
         ASSERT_TRUE(kovari.WaitUntilPresent());
         Inspect(informant, Get("alpha", "/a"));
         informant.IsConnectionBlocked(80, "chat.exe");
@@ -97,7 +98,7 @@ TEST_F(KovariEndToEnd, RestartedServiceKeepsTheOldConnections) {
         site.join();
         program.join();
     }
-    qmtest::KovariProcess again;
+    qmtest::KovariProcess again(installation_);
     ASSERT_TRUE(again.WaitUntilPresent());
     for (int i = 0; i < 2; ++i) {
         Inspect(informant, Get("alpha", "/b"));
@@ -111,7 +112,7 @@ TEST_F(KovariEndToEnd, RestartedServiceKeepsTheOldConnections) {
 }
 
 TEST_F(KovariEndToEnd, EightThreadsEachGetTheirOwnReplies) {
-    qmtest::KovariProcess kovari;
+    qmtest::KovariProcess kovari(installation_);
     ASSERT_TRUE(kovari.WaitUntilPresent());
     zul::CInformant informant(logDir_, 2);
     constexpr int kThreads = 8;

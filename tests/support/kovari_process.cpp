@@ -59,10 +59,23 @@ KovariProcess::KovariProcess(const Installation& installation,
 }
 
 KovariProcess::~KovariProcess() {
-    if (pid_ > 0 && !reaped_) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+    Stop();
+}
+
+void KovariProcess::Pause() {
+    if (Running()) {
+        ::kill(pid_, SIGSTOP);
     }
+}
+
+void KovariProcess::Stop() {
+    if (pid_ <= 0 || reaped_) {
+        return;
+    }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    reaped_ = true;
+    WaitForPresence(false, 5000);
 }
 
 namespace {
@@ -79,6 +92,10 @@ template <typename Condition> bool WaitFor(int timeoutMs, Condition condition) {
 }
 
 } // namespace
+
+bool WaitForPresence(bool present, int timeoutMs) {
+    return WaitFor(timeoutMs, [&] { return platform::IsPresent("VRA_Class") == present; });
+}
 
 bool KovariProcess::WaitUntilPresent(int timeoutMs) const {
     return WaitFor(timeoutMs, [&] { return Running() && platform::IsPresent("VRA_Class"); });

@@ -32,6 +32,22 @@ class Installation {
     TempDir dir_;
 };
 
+// Points this test process (and so every program it starts, such as a KOVARI
+// started by the provider) at an installation, with Qt's offscreen platform.
+class InstallationEnvironment {
+  public:
+    explicit InstallationEnvironment(const Installation& installation)
+        : registry_("QUELLMARK_REGISTRY_DIR", installation.RegistryDir()),
+          qt_("QT_QPA_PLATFORM", "offscreen") {}
+
+  private:
+    ScopedEnv registry_;
+    ScopedEnv qt_;
+};
+
+// Waits until the service window ("VRA_Class") can (or can no longer) be found.
+bool WaitForPresence(bool present, int timeoutMs);
+
 class KovariProcess {
   public:
     // Starts KOVARI with QUELLMARK_REGISTRY_DIR at the installation's registry.
@@ -48,6 +64,11 @@ class KovariProcess {
     bool Running() const;
     // Waits for the process to end by itself; its exit status, or -1 on timeout.
     int WaitForExit(int timeoutMs);
+    // Stops the process where it is: requests stay unread.
+    void Pause();
+    // Kills the process and waits until its window is gone. Connections whose
+    // requests it has not read are reset by the kernel; others close normally.
+    void Stop();
     pid_t Pid() const { return pid_; }
 
   private:
