@@ -2,6 +2,9 @@
 // The logged-in member's profile. Until a member logs in, the anonymous
 // identity's lists apply and the pop-up blocker mode is 102 (not offered).
 
+#include "account/site_override_lists.h"
+#include "account/user_prefs.h"
+
 #include <string>
 
 // Pop-up blocker modes.
@@ -24,6 +27,12 @@ class CUser {
 
     int PopupBlockerMode() const { return popupBlockerMode_; }
 
+    // The preference store (user.prefs) and the site lists read from it.
+    CUserPrefs& Prefs() { return prefs_; }
+    CSiteOverrideLists& SiteLists() { return siteLists_; }
+
   private:
+    CSiteOverrideLists siteLists_;
+    CUserPrefs prefs_;
     int popupBlockerMode_ = POPUP_BLOCKER_NOT_OFFERED;
 };

@@ -1,0 +1,26 @@
+#pragma once
+// A file written beside its target ("<target>.new") and then put in the
+// target's place in one step: flushed to disk and renamed over it, so the
+// target is at every moment either the old file or the new one, whole.
+
+#include <cstdio>
+#include <string>
+
+class ReplacementFile {
+  public:
+    explicit ReplacementFile(const std::string& target);
+    ~ReplacementFile(); // an uncommitted file is removed
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    bool IsOpen() const { return file_ != nullptr; }
+    void Write(const std::string& text);
+    // Flushes, closes and renames over the target; false (target untouched) on any failure.
+    bool Commit();
+
+  private:
+    std::string target_;
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    bool failed_ = false;
+};

@@ -1,0 +1,75 @@
+#pragma once
+// The preference store: Dir/user.prefs, shared by all members. Sections begin
+// with a header line ("[POPUPS]", "[PORTS]", "[APPS]", "[SOALLOWS]",
+// "[SODENIES]") and run to the first empty line; each line is an owner (a
+// member's name or "*" for everybody), a comma and a value. The file is guarded
+// by an integrity code kept in the registry (OverrideCheck); a member's copy is
+// downloaded again when it was changed behind the service's back.
+//
+// The file is only ever replaced whole: a ".new" file is written, flushed and
+// renamed over it, so a crash leaves either the old or the new file.
+
+#include "account/site_entry.h"
+
+#include <fstream>
+#include <list>
+#include <string>
+#include <vector>
+
+class CUserPrefs {
+  public:
+    // Opens the file for reading for an identity ("*", "*" is the anonymous
+    // one). A file that does not exist is created with the five empty sections.
+    // When the integrity check fails the anonymous identity gets nothing and a
+    // member's preferences are downloaded first.
+    bool Open(const std::string& user, const std::string& password);
+    void Close();
+    // Positions the open file right after the first line equal to the header (any case).
+    bool FindSection(const std::string& header);
+
+    // Adds, at the front of the list, an entry for each line of a site section
+    // whose owner is the user (any case) or "*".
+    void ReadSiteSection(const std::string& header, const std::string& user,
+                         const std::string& password, std::list<CSiteEntry>& list);
+    // The values (the text after the first comma) of a program or port section's
+    // lines that apply to the identity, in file order: owner equal to the user
+    // (any case), owner "*", or every line for the user "*". True when the file
+    // opened for the identity and the section was found, however many lines applied.
+    bool ReadMemberLines(const std::string& header, const std::string& user,
+                         const std::string& password, std::vector<std::string>& values);
+
+    // The section's lines, each followed by a line feed, read without the
+    // integrity check; empty when the file or the section is missing.
+    std::string SectionText(const std::string& header);
+    // Inserts a line right after the section's header; false when the integrity check fails.
+    bool AddLine(const std::string& header, const std::string& line);
+    // Removes every line equal to the given one (any case); false when the integrity check fails.
+    bool RemoveLine(const std::string& line);
+
+    // Fetches the member's sections from the account server and replaces the
+    // file, keeping its "[POPUPS]" section. An answer that fails verification
+    // leaves the file and the recorded code as they were.
+    void Download(const std::string& user, const std::string& password, int version);
+
+    // Five hexadecimal characters computed from the file's exact bytes.
+    std::string IntegrityCode();
+    bool IntegrityCheckFailed();
+    // Records the current code, and the version when it is 0 or more.
+    void RecordIntegrity(int version);
+
+    // Dir + "/user.prefs"; empty while the installation folder is unknown.
+    static std::string FilePath();
+
+  private:
+    bool ReadLine(std::string& line);
+    bool EnsureFileExists(const std::string& path);
+    void ImportLegacyLists();
+    bool RewriteWith(const std::string& header, const std::string& insert,
+                     const std::string& remove);
+
+    std::ifstream file_;
+    bool open_ = false;
+};
+
+// Lines of a text, accepting "\r\n" and "\n" line ends.
+std::vector<std::string> SplitLines(const std::string& text);
