@@ -12,6 +12,8 @@ class CAgencyComms {
   public:
     // True when the member may not open the address.
     bool IsURLBlocked(const std::string& address);
+    // Closes the rating service connection.
+    void Disconnect();
 
     CUser& User() { return user_; }
 

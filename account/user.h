@@ -25,6 +25,15 @@ class CUser {
     // allow list and 'Y' for any other.
     char GetPopupLetter(const std::string& address) const;
 
+    // The log-in sequence; always true. Not offered yet: nobody logs in.
+    bool Login(bool allowSavedProfile, bool showNotice);
+    // The log-out sequence: the tray shows nobody logged in, the idle timer ends.
+    void Logout();
+    // Reloads the member's site lists (after the pop-up settings changed).
+    void ReloadSiteLists();
+    // 100 becomes 101 and 101 becomes 100; 102 stays. Not saved.
+    void TogglePopupBlocker();
+
     int PopupBlockerMode() const { return popupBlockerMode_; }
 
     // The preference store (user.prefs) and the site lists read from it.

@@ -5,6 +5,7 @@
 #include "platform/registry.h"
 #include "service/lsp_comms.h"
 #include "service/main_frame.h"
+#include "service/registry_values.h"
 #include "service/service_constants.h"
 
 #include <cstdio>
@@ -14,33 +15,6 @@ namespace {
 
 constexpr const char kSettingsKey[] = "Software\\Quellmark\\Settings";
 constexpr DWORD kDirBufferSize = 255;
-
-// Reads a string value into a buffer of the given size; false when it is
-// missing, not a string, or does not fit.
-bool ReadStringValue(HKEY key, const char* name, DWORD bufferSize, std::string& out) {
-    std::string buffer(bufferSize, '\0');
-    DWORD size = bufferSize;
-    DWORD type = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                         &size) != ERROR_SUCCESS ||
-        type != REG_SZ) {
-        return false;
-    }
-    out = buffer.c_str();
-    return true;
-}
-
-DWORD ReadDwordValue(HKEY key, const char* name) {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    DWORD type = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
-        size != sizeof value) {
-        return 0;
-    }
-    return value;
-}
 
 } // namespace
 

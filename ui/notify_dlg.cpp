@@ -1,4 +1,148 @@
 #include "ui/notify_dlg.h"
 
-// The window itself is not built yet: notifications are dropped.
-void CNotifyDlg::Show(unsigned, const std::string&) {}
+#include "ui/notify_placement.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QScreen>
+#include <QTextBrowser>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr platform::UINT_PTR kDisplayTimer = 2;
+
+// A top-level window with the notification caption exists (shown).
+bool NotificationWindowExists() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->windowTitle() == kNotifyCaption) {
+            return true;
+        }
+    }
+    return false;
+}
+
+RECT ToRect(const QRect& r) {
+    return RECT{r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+}
+
+RECT PlacementOnPrimaryScreen() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        return NotifyPlacement(RECT{0, 0, 0, 0}, kNotifyWidth, kNotifyHeight);
+    }
+    RECT whole = ToRect(screen->geometry());
+    return NotifyPlacement(TaskbarRect(whole, ToRect(screen->availableGeometry())),
+                           whole.right - whole.left, whole.bottom - whole.top);
+}
+
+} // namespace
+
+// The dialog window: the caption's close box ends the display like the timer.
+class CNotifyDlg::NotifyWindow : public QDialog {
+  public:
+    explicit NotifyWindow(CNotifyDlg* owner)
+        : QDialog(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+                               Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint),
+          owner_(owner) {}
+
+    void Detach() { owner_ = nullptr; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        if (owner_) {
+            owner_->EndDisplay();
+        }
+    }
+
+  private:
+    CNotifyDlg* owner_;
+};
+
+CNotifyDlg::CNotifyDlg() = default;
+
+CNotifyDlg::~CNotifyDlg() {
+    if (timer_) {
+        platform::Timers().KillTimer(timer_);
+    }
+    delete window_;
+}
+
+QDialog* CNotifyDlg::Window() const {
+    return window_;
+}
+
+std::string CNotifyDlg::BuildPage(const std::string& html) {
+    return "<html>"
+           "<body topmargin=\"0\" leftmargin=\"0\" OnContextMenu=\"return false\" Scroll=\"no\">"
+           "<div align=\"left\">"
+           "<table border=\"0\" width=\"190\" cellpadding=\"0\" cellspacing=\"0\">"
+           "<tr>"
+           "<td align=\"center\" width=\"190\" height=\"50\">"
+           "<p align=\"center\"><font face=\"Verdana, Arial\" size=\"1\">" +
+           html +
+           "</font></p>"
+           "</td></tr></table></div></body></html>";
+}
+
+void CNotifyDlg::Show(unsigned displayMs, const std::string& html) {
+    if (NotificationWindowExists()) {
+        char time[16];
+        std::snprintf(time, sizeof time, "%u", displayMs);
+        queue_.push_back(html + "|" + time);
+        return;
+    }
+    Create();
+    window_->show();
+    browser_->clear(); // the blank page, then the message's page written into it
+    browser_->setHtml(QString::fromLocal8Bit(BuildPage(html).c_str()));
+    if (displayMs != 0) {
+        timer_ = platform::Timers().SetTimer(kDisplayTimer, displayMs, [this] { EndDisplay(); });
+    }
+}
+
+void CNotifyDlg::Create() {
+    window_ = new NotifyWindow(this);
+    window_->setWindowTitle(kNotifyCaption);
+    browser_ = new QTextBrowser(window_);
+    browser_->setContextMenuPolicy(Qt::NoContextMenu);
+    browser_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    browser_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    browser_->setFrameShape(QFrame::NoFrame);
+    browser_->setOpenLinks(false);
+    RECT place = PlacementOnPrimaryScreen();
+    window_->setGeometry(place.left, place.top, place.right - place.left, place.bottom - place.top);
+    browser_->setGeometry(0, 0, place.right - place.left, place.bottom - place.top);
+}
+
+void CNotifyDlg::EndDisplay() {
+    if (timer_) {
+        platform::Timers().KillTimer(timer_);
+        timer_ = 0;
+    }
+    if (window_) {
+        // The window may be in its own event handler (close box): hide it now,
+        // free it when control is back in the event loop.
+        window_->Detach();
+        window_->hide();
+        window_->deleteLater();
+        window_ = nullptr;
+        browser_ = nullptr;
+    }
+    if (queue_.empty()) {
+        return;
+    }
+    std::string entry = queue_.front();
+    queue_.pop_front();
+    std::string::size_type bar = entry.find('|');
+    std::string message = entry.substr(0, bar);
+    unsigned displayMs =
+        bar == std::string::npos
+            ? 0
+            : static_cast<unsigned>(std::strtoul(entry.c_str() + bar + 1, nullptr, 10));
+    Show(displayMs, message);
+}

@@ -82,6 +82,10 @@ TEST(Startup, LogLinesHaveTheTimePlaceAndTextFormat) {
     installation.WriteSettings(2);
     qmtest::KovariProcess service(installation);
     ASSERT_TRUE(service.WaitUntilListening());
+    // The channel listens before start-up has finished and logged.
+    for (int i = 0; i < 100 && !Contains(installation.LogLines(), "Application started"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     auto lines = installation.LogLines();
     ASSERT_FALSE(lines.empty());
     std::regex line(R"((\d\d)/(\d\d)/\d\d \d\d:\d\d:\d\d-> \w+::\w+ - .+)");

@@ -1,0 +1,96 @@
+// Control messages sent to the real KOVARI's window by another program.
+
+#include "platform/presence.h"
+#include "tests/support/channel_client.h"
+#include "tests/support/kovari_process.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+int Count(const qmtest::Installation& installation, const std::string& text) {
+    auto lines = installation.LogLines();
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    }));
+}
+
+// Waits until the service has finished starting (its last start-up line).
+void WaitForStart(const qmtest::Installation& installation) {
+    for (int i = 0; i < 200 && Count(installation, "Application started") == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+}
+
+// Sends a message and one heartbeat after it; when the heartbeat's line is
+// there, the service has handled the message before it.
+void SendAndSettle(const qmtest::Installation& installation, UINT message, WPARAM wParam) {
+    int beats = Count(installation, "Someone is heartbeating KOVARI");
+    ASSERT_TRUE(platform::SendControlMessage("VRA_Class", message, wParam, 0));
+    ASSERT_TRUE(platform::SendControlMessage("VRA_Class", 1036, 0, 0));
+    for (int i = 0; i < 200 && Count(installation, "Someone is heartbeating KOVARI") == beats;
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+}
+
+class ControlMessage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        installation.WriteSettings(2);
+        ASSERT_TRUE(service.WaitUntilListening());
+        WaitForStart(installation);
+    }
+
+    qmtest::Installation installation;
+    qmtest::KovariProcess service{installation};
+};
+
+TEST_F(ControlMessage, HeartbeatWritesOneLineAndChangesNothing) {
+    auto before = installation.LogLines();
+    ASSERT_TRUE(platform::SendControlMessage("VRA_Class", 1036, 0, 0));
+    for (int i = 0; i < 200 && Count(installation, "Someone is heartbeating") == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    auto after = installation.LogLines();
+    ASSERT_EQ(after.size(), before.size() + 1);
+    EXPECT_TRUE(
+        after.back().ends_with("-> CMainFrame::WindowProc - Someone is heartbeating KOVARI"));
+    EXPECT_TRUE(service.Running());
+    qmtest::ChannelClient client;
+    EXPECT_EQ(client.Ask(qmtest::ApplicationRequest("AB:80,x.exe"), 4), "AB:N");
+}
+
+TEST_F(ControlMessage, TerminateFromTheSenderToolEndsTheProgram) {
+    std::string command = qmtest::BuiltFile("send-control") + " 1035";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(service.WaitForExit(10000), 0);
+    EXPECT_EQ(Count(installation, "CMainFrame::WindowProc - Application signaled to terminate"), 1);
+    EXPECT_EQ(Count(installation, "CPCAppApp::exitInstance - Application terminating"), 1);
+    EXPECT_NE(std::system(command.c_str()), 0); // nobody listens any more
+}
+
+TEST_F(ControlMessage, SessionChangeOtherThanDisconnectIsOnlyPassedOn) {
+    SendAndSettle(installation, 689, 1);
+    SendAndSettle(installation, 689, 5);
+    EXPECT_TRUE(service.Running());
+    EXPECT_EQ(Count(installation, "Fast User Switch"), 0);
+    EXPECT_EQ(Count(installation, "Application terminating"), 0);
+}
+
+TEST_F(ControlMessage, FastUserSwitchEndsTheProgram) {
+    ASSERT_TRUE(platform::SendControlMessage("VRA_Class", 689, 2, 0));
+    EXPECT_EQ(service.WaitForExit(10000), 0);
+    EXPECT_EQ(
+        Count(installation,
+              "CMainFrame::WindowProc - User did a 'Fast User Switch' -- Terminating KOVARI!"),
+        1);
+    EXPECT_EQ(Count(installation, "Application terminating"), 1);
+}
+
+} // namespace
