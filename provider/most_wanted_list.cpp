@@ -36,6 +36,16 @@ bool CMostWantedList::IsMostWanted(SOCKET socket, CMostWantedEntry** entry) {
     return false;
 }
 
+bool CMostWantedList::Holds(SOCKET socket) {
+    std::lock_guard hold(lock_);
+    for (CMostWantedEntry* at = head_; at; at = at->next) {
+        if (at->socket == socket) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void CMostWantedList::Add(SOCKET socket, const std::string& url, const std::string& target) {
     std::lock_guard hold(lock_);
     auto* entry = new CMostWantedEntry{url, target, tail_, nullptr, socket};

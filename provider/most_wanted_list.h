@@ -27,6 +27,9 @@ class CMostWantedList {
     // Finds the oldest entry of the socket. The entry stays valid only while the
     // caller holds Lock(), or until the next operation on the list.
     bool IsMostWanted(SOCKET socket, CMostWantedEntry** entry);
+    // Whether the socket has an entry, without logging (the receive side asks
+    // around a redirect whether the socket still owes one).
+    bool Holds(SOCKET socket);
     void Add(SOCKET socket, const std::string& url, const std::string& target);
     void Remove(CMostWantedEntry* entry);
     // Removes the oldest entry of the socket, if any.

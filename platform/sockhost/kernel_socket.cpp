@@ -1,5 +1,9 @@
 #include "platform/sockhost/kernel_socket.h"
 
+#include "platform/sockhost/providers.h"
+
+#include "platform/sockhost/providers.h"
+
 namespace sockhost {
 namespace {
 
@@ -44,5 +48,8 @@ void qm_sockhost_note_system_error(int error) {
 }
 const sockhost::LibcCalls* qm_sockhost_libc() {
     return &sockhost::Libc();
+}
+const WSPUPCALLTABLE* qm_sockhost_upcalls() {
+    return &sockhost::Upcalls();
 }
 }

@@ -6,11 +6,15 @@
 // names: the base provider library calls them.
 
 #include "platform/sockhost/libc_calls.h"
+#include "platform/winsock_spi.h"
 
 extern "C" {
 void qm_sockhost_note_kernel_socket(int fd);
 void qm_sockhost_note_system_error(int error);
 const sockhost::LibcCalls* qm_sockhost_libc();
+// The upcall table the host hands to providers (for tests that start a
+// provider themselves).
+const WSPUPCALLTABLE* qm_sockhost_upcalls();
 }
 
 namespace sockhost {

@@ -27,9 +27,9 @@ inline std::string PreloadEnvironment() {
     if (!runtime.empty()) {
         preload = runtime + ":" + preload;
     }
-    return "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 TSAN_OPTIONS=report_bugs=0 "
-           "LD_PRELOAD=" +
-           preload;
+    return "export ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 "
+           "TSAN_OPTIONS=report_bugs=0 LD_PRELOAD=" +
+           preload + ";";
 }
 
 struct RunResult {
@@ -37,7 +37,8 @@ struct RunResult {
     std::string output;
 };
 
-// Runs a shell command line; with host set, under the socket host.
+// Runs a shell command line; with host set, every program of it (pipelines
+// included) runs under the socket host.
 inline RunResult Run(const std::string& command, bool host = true) {
     std::string line = (host ? PreloadEnvironment() + " " : std::string()) + command;
     RunResult result;

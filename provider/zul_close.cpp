@@ -1,0 +1,92 @@
+// Closing a layered socket: at once when nobody else uses it, otherwise the
+// provider socket is closed now (which ends the other calls) and the context
+// is released by the last of them.
+
+#include "provider/informant.h"
+#include "provider/lsp_log.h"
+#include "provider/sock_info.h"
+#include "provider/zul_procs.h"
+#include "provider/zul_state.h"
+
+namespace zul {
+namespace {
+
+// Another call is using the socket, or overlapped operations are outstanding.
+int CloseContended(SOCK_INFO* context, std::unique_lock<std::mutex>& lock, int* lpErrno) {
+    context->bClosing = TRUE;
+    int result = 0;
+    {
+        InLowerProvider in(context->Provider);
+        result =
+            context->Provider->NextProcTable.lpWSPCloseSocket(context->ProviderSocket, lpErrno);
+    }
+    if (result != 0) {
+        *lpErrno = WSAENOTSOCK;
+        lock.unlock();
+        int ignored = 0;
+        UnlockSocketContext(context, &ignored);
+        DebugMessage("WSPCloseSocket: Invalid socket handle");
+        return SOCKET_ERROR;
+    }
+    DebugMessage("Closed lower provider socket: 0x%p",
+                 reinterpret_cast<void*>(context->ProviderSocket.load()));
+    context->ProviderSocket = INVALID_SOCKET;
+    lock.unlock();
+    UnlockSocketContext(context, lpErrno);
+    return 0;
+}
+
+int CloseAlone(SOCK_INFO* context, std::unique_lock<std::mutex>& lock, int* lpErrno) {
+    PROVIDER* provider = context->Provider;
+    int result = 0;
+    {
+        InLowerProvider in(provider);
+        result = provider->NextProcTable.lpWSPCloseSocket(context->ProviderSocket, lpErrno);
+    }
+    int ignored = 0;
+    if (result != 0) {
+        lock.unlock();
+        UnlockSocketContext(context, &ignored);
+        DebugMessage("WSPCloseSocket: Provider close failed");
+        return SOCKET_ERROR;
+    }
+    context->ProviderSocket = INVALID_SOCKET;
+    RemoveSocketInfo(provider, context);
+    SOCKET layered = context->LayeredSocket;
+    if (State().MainUpcallTable.lpWPUCloseSocketHandle(layered, lpErrno) == SOCKET_ERROR) {
+        DebugMessage("WPUCloseSocketHandle failed: %d", *lpErrno);
+        lock.unlock();
+        UnlockSocketContext(context, &ignored);
+        return SOCKET_ERROR;
+    }
+    DebugMessage("Closing socket %d Bytes Sent [%lu] Bytes Recv [%lu]", int(layered),
+                 static_cast<unsigned long>(context->BytesSent),
+                 static_cast<unsigned long>(context->BytesRecv));
+    lock.unlock();
+    FreeSockInfo(context);
+    return 0;
+}
+
+} // namespace
+
+int WSPCloseSocket(SOCKET s, int* lpErrno) {
+    Informant().MostWanted().RemoveSocket(s);
+    SOCK_INFO* context = FindAndLockSocketContext(s, lpErrno);
+    if (!context) {
+        DebugMessage("WSPCloseSocket: WPUQuerySocketHandle() failed: %d", *lpErrno);
+        *lpErrno = WSAENOTSOCK;
+        return SOCKET_ERROR;
+    }
+    std::unique_lock lock(context->SockCritSec);
+    DebugMessage("WSPCloseSocket: Closing layered socket 0x%p (provider 0x%p)",
+                 reinterpret_cast<void*>(s),
+                 reinterpret_cast<void*>(context->ProviderSocket.load()));
+    DebugMessage("dwOutstanding = %d; RefCount = %d", int(context->dwOutstanding),
+                 int(context->RefCount.load()));
+    if (context->dwOutstanding != 0 || context->RefCount.load() != 1) {
+        return CloseContended(context, lock, lpErrno);
+    }
+    return CloseAlone(context, lock, lpErrno);
+}
+
+} // namespace zul

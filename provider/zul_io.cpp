@@ -1,0 +1,233 @@
+// The calls that carry the filter: sends are inspected, receives redirected,
+// connects checked; and the plain send-to and receive-from.
+
+#include "platform/wsa_errors.h"
+#include "provider/informant.h"
+#include "provider/provider_settings.h"
+#include "provider/zul_forward.h"
+#include "provider/zul_procs.h"
+
+#include <algorithm>
+#include <cstring>
+#include <netinet/in.h>
+#include <string>
+#include <unistd.h>
+
+namespace zul {
+namespace {
+
+constexpr WORD kChannelPort = 4100;
+
+// Logs a buffer's bytes at level 3, building the text only when it is written.
+void LogBuffer(const char* function, const WSABUF* buffers, DWORD count, DWORD length) {
+    const ProviderSettings& settings = ProcessSettings();
+    if (settings.debugLevel < 3 || !buffers || count == 0 || !buffers[0].buf) {
+        return;
+    }
+    WriteLog(settings.dir, settings.debugLevel, function, std::string(buffers[0].buf, length), 3);
+}
+
+int Overlapped(const char* message, int* lpErrno) {
+    // The overlapped manager is not available: no record can be had.
+    DebugMessage("%s", message);
+    *lpErrno = WSAENOBUFS;
+    return SOCKET_ERROR;
+}
+
+// The destination port of a connect, or 0 when the address has none.
+WORD DestinationPort(const sockaddr* name, int namelen) {
+    if (!name || namelen < 4) {
+        return 0;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name);
+    return WORD((bytes[2] << 8) | bytes[3]);
+}
+
+// The program's name for the program check: the file name of its program file.
+std::string ProgramName() {
+    char path[4096] = {};
+    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    std::string text(path, length > 0 ? std::size_t(length) : 0);
+    return text.substr(text.find_last_of('/') + 1);
+}
+
+// Once the socket has delivered the last redirect it owed, the stream ends:
+// the rest of the blocked site's answer never reaches the program.
+void FinishIfNothingOwed(SOCK_INFO* context) {
+    if (Informant().MostWanted().Holds(context->LayeredSocket)) {
+        return;
+    }
+    context->bReceiveFinished = true;
+    int ignored = 0;
+    context->Provider->NextProcTable.lpWSPShutdown(context->ProviderSocket, SD_RECEIVE, &ignored);
+}
+
+// Serves a redirect that a peek has shown; a receive that is no peek takes it.
+int ServePending(SOCK_INFO* context, WSABUF* buffers, DWORD* received, bool peek) {
+    std::unique_lock lock(context->SockCritSec);
+    std::string& pending = context->PendingRedirect;
+    DWORD length = DWORD(std::min<std::size_t>(pending.size(), buffers[0].len));
+    std::memcpy(buffers[0].buf, pending.data(), length);
+    *received = length;
+    if (!peek) {
+        pending.erase(0, length);
+        if (pending.empty()) {
+            lock.unlock();
+            FinishIfNothingOwed(context);
+        }
+    }
+    return 0;
+}
+
+bool HasPending(SOCK_INFO* context) {
+    std::lock_guard lock(context->SockCritSec);
+    return !context->PendingRedirect.empty();
+}
+
+// The redirect of an owed socket replaces what was received; a peek keeps it
+// for the receive that follows.
+void Redirect(SOCK_INFO* context, SOCKET s, WSABUF* buffers, DWORD* received, bool peek) {
+    CInformant& informant = Informant();
+    auto hold = informant.MostWanted().Lock();
+    bool owed = informant.MostWanted().Holds(s);
+    informant.CheckForRedirect(s, buffers[0].buf, &buffers[0].len, received);
+    hold.unlock();
+    if (!owed) {
+        return;
+    }
+    if (peek) {
+        std::lock_guard lock(context->SockCritSec);
+        context->PendingRedirect.assign(buffers[0].buf, *received);
+        return;
+    }
+    FinishIfNothingOwed(context);
+}
+
+void CountReceived(SOCK_INFO* context, DWORD bytes) {
+    std::lock_guard lock(context->SockCritSec);
+    context->BytesRecv += bytes;
+}
+
+void CountSent(SOCK_INFO* context, DWORD bytes) {
+    std::lock_guard lock(context->SockCritSec);
+    context->BytesSent += bytes;
+}
+
+} // namespace
+
+int WSPSend(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesSent,
+            DWORD dwFlags, WSAOVERLAPPED* lpOverlapped,
+            LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
+            int* lpErrno) {
+    return Forward(
+        s, "WSPSend: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+        [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+            if (dwBufferCount > 0 && lpBuffers) {
+                LogBuffer("WSPSend()->lpBuffers", lpBuffers, dwBufferCount, lpBuffers[0].len);
+                Informant().InspectBuffer(lpBuffers[0].buf, s, int(lpBuffers[0].len));
+            }
+            if (lpOverlapped) {
+                return Overlapped("WSPSend: GetOverlappedStructure() returned NULL", lpErrno);
+            }
+            int result = next.lpWSPSend(context->ProviderSocket, lpBuffers, dwBufferCount,
+                                        lpNumberOfBytesSent, dwFlags, nullptr, lpCompletionRoutine,
+                                        lpThreadId, lpErrno);
+            if (result == 0) {
+                CountSent(context, *lpNumberOfBytesSent);
+            }
+            return result;
+        });
+}
+
+int WSPRecv(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,
+            DWORD* lpFlags, WSAOVERLAPPED* lpOverlapped,
+            LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
+            int* lpErrno) {
+    return Forward(
+        s, "WSPRecv: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+        [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+            if (lpOverlapped) {
+                return Overlapped("WSPRecv: GetOverlappedStructure() returned NULL", lpErrno);
+            }
+            bool peek = lpFlags && (*lpFlags & MSG_PEEK);
+            if (dwBufferCount > 0 && lpBuffers && HasPending(context)) {
+                return ServePending(context, lpBuffers, lpNumberOfBytesRecvd, peek);
+            }
+            if (context->bReceiveFinished) {
+                *lpNumberOfBytesRecvd = 0;
+                return 0;
+            }
+            int result = next.lpWSPRecv(context->ProviderSocket, lpBuffers, dwBufferCount,
+                                        lpNumberOfBytesRecvd, lpFlags, nullptr, lpCompletionRoutine,
+                                        lpThreadId, lpErrno);
+            if (result != 0 || dwBufferCount == 0 || !lpBuffers) {
+                return result;
+            }
+            LogBuffer("WSPRecv()->lpBuffers", lpBuffers, dwBufferCount, *lpNumberOfBytesRecvd);
+            Redirect(context, s, lpBuffers, lpNumberOfBytesRecvd, peek);
+            CountReceived(context, *lpNumberOfBytesRecvd);
+            return result;
+        });
+}
+
+int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesSent,
+              DWORD dwFlags, const sockaddr* lpTo, int iTolen, WSAOVERLAPPED* lpOverlapped,
+              LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
+              int* lpErrno) {
+    return Forward(
+        s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+        [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+            if (lpOverlapped) {
+                return Overlapped("WSPSendto: GetOverlappedStructure() returned NULL", lpErrno);
+            }
+            int result = next.lpWSPSendTo(context->ProviderSocket, lpBuffers, dwBufferCount,
+                                          lpNumberOfBytesSent, dwFlags, lpTo, iTolen, nullptr,
+                                          lpCompletionRoutine, lpThreadId, lpErrno);
+            if (result == 0) {
+                CountSent(context, *lpNumberOfBytesSent);
+            }
+            return result;
+        });
+}
+
+int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,
+                DWORD* lpFlags, sockaddr* lpFrom, int* lpFromlen, WSAOVERLAPPED* lpOverlapped,
+                LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
+                int* lpErrno) {
+    return Forward(
+        s, "WSPRecvFrom: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+        [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+            if (lpOverlapped) {
+                return Overlapped("WSPRecvFrom: GetOverlappedStructure() returned NULL", lpErrno);
+            }
+            if (context->bReceiveFinished) {
+                *lpNumberOfBytesRecvd = 0;
+                return 0;
+            }
+            int result = next.lpWSPRecvFrom(context->ProviderSocket, lpBuffers, dwBufferCount,
+                                            lpNumberOfBytesRecvd, lpFlags, lpFrom, lpFromlen,
+                                            nullptr, lpCompletionRoutine, lpThreadId, lpErrno);
+            if (result == 0) {
+                CountReceived(context, *lpNumberOfBytesRecvd);
+            }
+            return result;
+        });
+}
+
+int WSPConnect(SOCKET s, const sockaddr* name, int namelen, WSABUF* lpCallerData,
+               WSABUF* lpCalleeData, QOS* lpSQOS, QOS* lpGQOS, int* lpErrno) {
+    return Forward(s, "WSPConnect: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+                   [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+                       WORD port = DestinationPort(name, namelen);
+                       if (port != kChannelPort &&
+                           Informant().IsConnectionBlocked(port, ProgramName().c_str())) {
+                           *lpErrno = WSAECONNREFUSED;
+                           return SOCKET_ERROR;
+                       }
+                       return next.lpWSPConnect(context->ProviderSocket, name, namelen,
+                                                lpCallerData, lpCalleeData, lpSQOS, lpGQOS,
+                                                lpErrno);
+                   });
+}
+
+} // namespace zul

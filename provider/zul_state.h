@@ -1,0 +1,47 @@
+#pragma once
+// The provider's process-wide start-up state.
+
+#include "provider/zul_types.h"
+
+#include <memory>
+#include <mutex>
+
+namespace zul {
+
+class CInformant;
+
+struct ZulState {
+    int gEntryCount = 0;
+    WSPUPCALLTABLE MainUpcallTable{};
+    WSPPROC_TABLE gProcTable{};
+    WSPDATA gWSPData{};
+    DWORD gLayerCatalogId = 0;
+    int gLayerCount = 0;
+    PROVIDER* gBaseInfo = nullptr; // gLayerCount records
+    WSAEVENT gAddContextEvent = nullptr;
+    bool gDetached = false;
+    CInformant* informant = nullptr; // created at attach, never destroyed
+};
+
+ZulState& State();
+
+// Guards start-up, clean-up and the socket context lookups. Recursive, as the
+// platform's critical sections are.
+std::recursive_mutex& CriticalSection();
+
+// The PROVIDER whose function this thread is in, or null (WSPCancelBlockingCall).
+PROVIDER*& ThreadProvider();
+
+// Sets ThreadProvider for the duration of one lower call.
+class InLowerProvider {
+  public:
+    explicit InLowerProvider(PROVIDER* provider) { ThreadProvider() = provider; }
+    ~InLowerProvider() { ThreadProvider() = nullptr; }
+    InLowerProvider(const InLowerProvider&) = delete;
+    InLowerProvider& operator=(const InLowerProvider&) = delete;
+};
+
+// The process's informant.
+CInformant& Informant();
+
+} // namespace zul

@@ -1,0 +1,69 @@
+#pragma once
+// The provider's records: one PROVIDER per protocol chain of the provider in
+// the catalog (the provider below it and that provider's procedures), and one
+// SOCK_INFO per layered socket, tying the program's handle to the lower
+// provider's socket.
+
+#include "platform/win/library.h"
+#include "platform/winsock_spi.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace zul {
+
+constexpr int MAX_PATH_W = 260;
+
+struct SOCK_INFO;
+
+// The lower provider's extension functions, loaded on first use.
+struct EXT_WSPPROC_TABLE {
+    void* lpfnAcceptEx;
+    void* lpfnTransmitFile;
+    void* lpfnGetAcceptExSockaddrs;
+    void* lpfnTransmitPackets;
+    void* lpfnConnectEx;
+    void* lpfnDisconnectEx;
+    void* lpfnWSARecvMsg;
+};
+
+struct PROVIDER {
+    WSAPROTOCOL_INFOW NextProvider;  // the provider below in this chain
+    WSAPROTOCOL_INFOW LayerProvider; // this chain's own entry
+    WSPPROC_TABLE NextProcTable;
+    EXT_WSPPROC_TABLE NextProcTableExt;
+    WCHAR ProviderPathW[MAX_PATH_W];
+    WCHAR LibraryPathW[MAX_PATH_W];
+    char ProviderPathA[MAX_PATH_W];
+    char LibraryPathA[MAX_PATH_W];
+    int ProviderPathLen;
+    HMODULE hProvider;
+    LPWSPSTARTUP fnWSPStartup;
+    SOCK_INFO* SocketList; // newest first
+    std::mutex ProviderCritSec;
+};
+
+struct SOCK_INFO {
+    std::atomic<SOCKET> ProviderSocket; // INVALID_SOCKET once closed
+    SOCKET LayeredSocket;               // INVALID_SOCKET once released
+    LONG dwOutstanding;
+    BOOL bClosing;
+    std::atomic<DWORD> RefCount;
+    DWORD BytesSent;
+    DWORD BytesRecv;
+    HANDLE hIocp;
+    HWND hWnd;
+    UINT uMsg;
+    // Set when the socket delivered the last redirect it owed: later receives
+    // give the end of the stream.
+    std::atomic<bool> bReceiveFinished;
+    // A redirect a peeking receive has shown but nobody has read yet.
+    std::string PendingRedirect;
+    std::mutex SockCritSec;
+    PROVIDER* Provider;
+    SOCK_INFO* prev;
+    SOCK_INFO* next;
+};
+
+} // namespace zul

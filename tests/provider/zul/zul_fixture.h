@@ -1,0 +1,57 @@
+#pragma once
+// A process with the provider installed in its catalog (layered over the
+// internet base entries), its installation folder with a Logs folder, and a
+// log level. The provider attaches when this process makes its first socket.
+
+#include "platform/sockhost/kernel_socket.h"
+#include "platform/sockhost/winsock_api.h"
+#include "tests/provider/log_reader.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/zul_install.h"
+
+#include <dlfcn.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace qmtest {
+
+class ZulTest : public ::testing::Test {
+  protected:
+    explicit ZulTest(DWORD debugLevel = 3) : debugLevel_(debugLevel) {}
+
+    TempDir root;
+    std::string registryDir = root / "registry";
+    std::string installDir = root / "install";
+    ScopedEnv registry{"QUELLMARK_REGISTRY_DIR", registryDir};
+
+    void SetUp() override {
+        std::filesystem::create_directories(registryDir);
+        MakeLogFolder(installDir);
+        WriteProviderSettings(installDir, debugLevel_);
+        ASSERT_TRUE(InstallLayerOverInternet());
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD_W(2, 2), &data), 0);
+    }
+    void TearDown() override { WSACleanup(); }
+
+    bool Logged(const std::string& text) { return LogHas(installDir, text); }
+
+    // The provider's entry point, loaded as the host loads it.
+    static LPWSPSTARTUP ProviderStartup() {
+        void* library = ::dlopen("libZUL.so", RTLD_NOW | RTLD_LOCAL);
+        return library ? reinterpret_cast<LPWSPSTARTUP>(::dlsym(library, "WSPStartup")) : nullptr;
+    }
+    static WSAPROTOCOL_INFOW FirstChain() {
+        for (const WSAPROTOCOL_INFOW& entry : CatalogEntries()) {
+            if (entry.ProtocolChain.ChainLen > 1) {
+                return entry;
+            }
+        }
+        return WSAPROTOCOL_INFOW{};
+    }
+
+  private:
+    DWORD debugLevel_;
+};
+
+} // namespace qmtest
