@@ -36,6 +36,15 @@ class ZulTest : public ::testing::Test {
 
     bool Logged(const std::string& text) { return LogHas(installDir, text); }
 
+    // A socket made through the provider: it answers with the layer's entry.
+    static bool IsChainSocket(int fd) {
+        WSAPROTOCOL_INFOW info{};
+        int length = sizeof info;
+        return ws_getsockopt(SOCKET(fd), SOL_SOCKET_W, SO_PROTOCOL_INFOW_W,
+                             reinterpret_cast<char*>(&info), &length) == 0 &&
+               info.ProviderId == kChainGuid;
+    }
+
     // The provider's entry point, loaded as the host loads it.
     static LPWSPSTARTUP ProviderStartup() {
         void* library = ::dlopen("libZUL.so", RTLD_NOW | RTLD_LOCAL);
