@@ -47,8 +47,8 @@ std::string ReadMainTitle() {
 }
 
 CMainFrame::CMainFrame(CPCAppApp* app)
-    : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                               Qt::WindowCloseButtonHint),
+    : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       app_(app), endpoint_(new platform::PresenceEndpoint(this)) {
     setWindowTitle(QString::fromLocal8Bit(ReadMainTitle().c_str()));
     resize(610, 447);

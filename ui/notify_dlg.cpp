@@ -45,8 +45,9 @@ RECT PlacementOnPrimaryScreen() {
 class CNotifyDlg::NotifyWindow : public QDialog {
   public:
     explicit NotifyWindow(CNotifyDlg* owner)
-        : QDialog(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                               Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint),
+        : QDialog(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                               Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                               Qt::WindowSystemMenuHint),
           owner_(owner) {}
 
     void Detach() { owner_ = nullptr; }

@@ -3,6 +3,7 @@
 
 #include "account/user_prefs.h"
 #include "platform/qt/message_box.h"
+#include "service/app.h"
 #include "tests/support/kovari_process.h"
 #include "ui/popup_settings_dlg.h"
 #include "ui/popup_site.h"
@@ -10,12 +11,14 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -174,6 +177,76 @@ TEST_F(PopupSettingsDialog, PaintedButtonsEndTheDialog) {
     edge.setResult(-1);
     ClickAt(edge, 507, 388);
     EXPECT_EQ(edge.result(), -1);
+}
+
+// The dialog over a real preference file whose integrity code is recorded.
+class PopupSettingsWithPreferences : public PopupSettingsDialog {
+  protected:
+    void SetUp() override {
+        PopupSettingsDialog::SetUp();
+        installation.WriteSettings(2);
+        std::ofstream(installation.RegistryDir() + "/HKEY_CURRENT_USER.reg", std::ios::app)
+            << "\n[HKEY_CURRENT_USER\\Software\\Quellmark\\UserProfiles]\n\"Anna\"=\"Anna\"\n";
+        CPCAppApp::Current()->ReadSettings();
+        std::ofstream(installation.InstallDir() + "/user.prefs")
+            << "[POPUPS]\r\n*,*.example.com\r\nanna,*.games.example\r\nben,*.ben.example\r\n\r\n"
+            << "[SOALLOWS]\r\n\r\n";
+        prefs.RecordIntegrity(-1);
+    }
+
+    std::vector<std::string> Listed(CPopupSettingsDlg& dialog) {
+        std::vector<std::string> sites;
+        for (int i = 0; i < dialog.SiteList()->count(); ++i) {
+            sites.push_back(dialog.SiteList()->item(i)->text().toStdString());
+        }
+        return sites;
+    }
+
+    std::string PrefsFile() {
+        std::ifstream file(installation.InstallDir() + "/user.prefs");
+        std::stringstream read;
+        read << file.rdbuf();
+        std::string text = read.str(); // line ends compared without their carriage returns
+        std::erase(text, '\r');
+        return text;
+    }
+};
+
+TEST_F(PopupSettingsWithPreferences, AllProfilesListsOnlyTheEntriesForEveryone) {
+    CPopupSettingsDlg dialog(installation.InstallDir(), prefs);
+    EXPECT_EQ(Listed(dialog), (std::vector<std::string>{"*.example.com"}));
+}
+
+TEST_F(PopupSettingsWithPreferences, ConfirmedProfileListsItsEntriesIgnoringCase) {
+    CPopupSettingsDlg dialog(installation.InstallDir(), prefs);
+    ASSERT_EQ(dialog.ProfileList()->itemText(1), "Anna");
+    dialog.ProfileList()->setCurrentIndex(1); // a plain selection change does nothing
+    EXPECT_EQ(Listed(dialog), (std::vector<std::string>{"*.example.com"}));
+    emit dialog.ProfileList()->activated(1);
+    EXPECT_EQ(Listed(dialog), (std::vector<std::string>{"*.games.example"}));
+}
+
+TEST_F(PopupSettingsWithPreferences, AddedSiteIsStoredNormalisedRightAfterTheHeader) {
+    CPopupSettingsDlg dialog(installation.InstallDir(), prefs);
+    dialog.SiteEdit()->setText("ftp://news.example.org/path?x=1");
+    dialog.OnAdd();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(PrefsFile().starts_with("[POPUPS]\n*,news.example.org\n*,*.example.com\n"))
+        << PrefsFile();
+    EXPECT_EQ(Listed(dialog), (std::vector<std::string>{"*.example.com", "news.example.org"}));
+    EXPECT_TRUE(dialog.SiteEdit()->text().isEmpty());
+}
+
+TEST_F(PopupSettingsWithPreferences, SelectedSiteIsRemovedForTheChosenProfile) {
+    CPopupSettingsDlg dialog(installation.InstallDir(), prefs);
+    dialog.OnRemove(); // nothing selected: nothing happens
+    EXPECT_NE(PrefsFile().find("*,*.example.com"), std::string::npos);
+    dialog.SiteList()->setCurrentRow(0);
+    dialog.OnRemove();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(PrefsFile().find("*,*.example.com"), std::string::npos);
+    EXPECT_NE(PrefsFile().find("anna,*.games.example"), std::string::npos);
+    EXPECT_TRUE(Listed(dialog).empty());
 }
 
 } // namespace

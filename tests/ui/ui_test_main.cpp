@@ -1,7 +1,7 @@
-// The user interface tests run with their own application object on the
-// offscreen platform.
+// The user interface tests run with the service's application object, not
+// started, on the offscreen platform.
 
-#include <QApplication>
+#include "service/app.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
+    CPCAppApp app(argc, argv); // the preference file is found through it
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
