@@ -102,6 +102,7 @@ TEST(MainFrame, IdleMemberIsDisconnectedFrom310AndLoggedOutAt910Seconds) {
     ASSERT_NE(App().NotifyDlg().Browser(), nullptr);
     EXPECT_EQ(App().NotifyDlg().Browser()->toPlainText().trimmed().toStdString(),
               "Orvane has logged\nout due to inactivity.");
+    EXPECT_TRUE(App().NotifyDlg().Queue().empty()); // one notification only
     // The log-out ended the timer: nothing more happens.
     gService->clock.Advance(3600000);
     EXPECT_EQ(CountLines(kDisconnected), disconnectedBefore + 61);
