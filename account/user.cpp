@@ -6,10 +6,11 @@
 // The anonymous identity's lists.
 void CUser::LoadStartupLists() {
     siteLists_.Load("*", "*", prefs_);
+    appBlockTable_.Load("*", "*");
 }
 
-bool CUser::IsApplicationBlocked(const std::string&) const {
-    return false;
+bool CUser::IsApplicationBlocked(const std::string& request) const {
+    return appBlockTable_.IsBlocked(request);
 }
 
 char CUser::GetPopupLetter(const std::string& address) const {

@@ -4,6 +4,7 @@
 
 #include "account/site_override_lists.h"
 #include "account/user_prefs.h"
+#include "service/app_block_table.h"
 
 #include <string>
 
@@ -43,5 +44,7 @@ class CUser {
   private:
     CSiteOverrideLists siteLists_;
     CUserPrefs prefs_;
+    // Deciding a request marks the entry as notified.
+    mutable CAppBlockTable appBlockTable_;
     int popupBlockerMode_ = POPUP_BLOCKER_NOT_OFFERED;
 };

@@ -1,6 +1,7 @@
 #include "ui/notify_dlg.h"
 
 #include "ui/notify_placement.h"
+#include "ui/notify_record.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -91,6 +92,11 @@ std::string CNotifyDlg::BuildPage(const std::string& html) {
 }
 
 void CNotifyDlg::Show(unsigned displayMs, const std::string& html) {
+    RecordNotification(displayMs, html);
+    Display(displayMs, html);
+}
+
+void CNotifyDlg::Display(unsigned displayMs, const std::string& html) {
     if (NotificationWindowExists()) {
         char time[16];
         std::snprintf(time, sizeof time, "%u", displayMs);
@@ -145,5 +151,5 @@ void CNotifyDlg::EndDisplay() {
         bar == std::string::npos
             ? 0
             : static_cast<unsigned>(std::strtoul(entry.c_str() + bar + 1, nullptr, 10));
-    Show(displayMs, message);
+    Display(displayMs, message);
 }

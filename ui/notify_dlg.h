@@ -39,6 +39,8 @@ class CNotifyDlg {
 
   private:
     class NotifyWindow;
+    // Shows the message or queues it; queued messages come back here.
+    void Display(unsigned displayMs, const std::string& html);
     void Create();
     void EndDisplay();
 

@@ -1,0 +1,78 @@
+#include "service/app_block_table.h"
+
+#include "common/text.h"
+#include "service/app.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+constexpr unsigned kNotifyMs = 5000;
+
+// Decimal port text; text that is not a number (or is out of range) gives 0.
+int PortNumber(const std::string& text) {
+    errno = 0;
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || value < INT_MIN || value > INT_MAX) {
+        return 0;
+    }
+    return int(value);
+}
+
+void Notify(const std::string& html) {
+    if (CPCAppApp* app = CPCAppApp::Current()) {
+        app->NotifyDlg().Show(kNotifyMs, html);
+    }
+}
+
+} // namespace
+
+void CAppBlockTable::Load(const std::string&, const std::string&) {
+    // The preference file is not read yet: the built-in lists apply to everyone.
+    CBlockList programs;
+    AddBuiltInPrograms(programs);
+    CBlockList ports;
+    AddBuiltInPorts(ports);
+
+    std::lock_guard<std::mutex> guard(lock_);
+    programs_ = std::move(programs);
+    ports_ = std::move(ports);
+}
+
+bool CAppBlockTable::IsBlocked(const std::string& request) {
+    std::size_t comma = request.find(',');
+    std::string portText;
+    std::string program = request;
+    if (comma != std::string::npos) {
+        portText = comma > 3 ? request.substr(3, comma - 3) : std::string();
+        program = request.substr(comma + 1);
+    }
+
+    std::string notification;
+    bool notify = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto entry = std::find_if(programs_.begin(), programs_.end(), [&](const CBlockEntry& e) {
+            return qm::EqualsNoCase(e.program, program);
+        });
+        if (entry == programs_.end()) {
+            int port = PortNumber(portText);
+            entry = std::find_if(ports_.begin(), ports_.end(),
+                                 [&](const CBlockEntry& e) { return e.port == port; });
+            if (entry == ports_.end()) {
+                return false;
+            }
+        }
+        if (!entry->notified) {
+            notification = entry->displayName + "<BR>has been <B>blocked</B>!";
+            entry->notified = notify = true;
+        }
+    }
+    if (notify) {
+        Notify(notification);
+    }
+    return true;
+}
