@@ -77,6 +77,11 @@ std::vector<std::pair<int, std::string>> ChannelServer::Requests() {
     return requests_;
 }
 
+std::vector<std::string> ChannelServer::Received() {
+    std::lock_guard hold(lock_);
+    return received_;
+}
+
 void ChannelServer::Run() {
     std::map<int, int> clients; // fd -> connection number
     for (;;) {
@@ -130,6 +135,7 @@ bool ChannelServer::Serve(int fd, int number) {
     {
         std::lock_guard hold(lock_);
         requests_.emplace_back(number, request);
+        received_.emplace_back(buffer, std::size_t(got));
     }
     ChannelAction action = script_(request);
     switch (action.kind) {

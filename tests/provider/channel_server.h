@@ -33,6 +33,8 @@ class ChannelServer {
     int Connections();
     // Requests in arrival order, each with the number of its connection (from 1).
     std::vector<std::pair<int, std::string>> Requests();
+    // The bytes of each receive, as they came.
+    std::vector<std::string> Received();
 
   private:
     void Run();
@@ -46,6 +48,7 @@ class ChannelServer {
     std::mutex lock_;
     int connections_ = 0;
     std::vector<std::pair<int, std::string>> requests_;
+    std::vector<std::string> received_;
 };
 
 // Answers site requests with a fixed two-letter reply and program requests
