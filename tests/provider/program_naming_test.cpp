@@ -1,6 +1,7 @@
 // Naming the calling program before a connect: real programs built with
 // different version information ask a stand-in service on 127.0.0.1:4100.
 
+#include "platform/version_info.h"
 #include "tests/provider/channel_server.h"
 #include "tests/provider/log_reader.h"
 #include "tests/support/kovari_process.h"
@@ -10,6 +11,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
@@ -173,6 +176,26 @@ TEST_F(ProgramNaming, AnUnreachableServiceAllowsEveryConnect) {
     }
     // Nothing runs and the installation folder holds no service to start.
     EXPECT_EQ(Check("naming_chat", 6667), kAllowed);
+}
+
+TEST(BuiltPrograms, TheServiceRecordsItsOwnName) {
+    std::string kovari = qmtest::BuiltFile("KOVARI");
+    DWORD size = platform::GetFileVersionInfoSizeA(kovari.c_str(), nullptr);
+    ASSERT_NE(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(platform::GetFileVersionInfoA(kovari.c_str(), 0, size, info.data()));
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(
+        platform::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", &value, &length));
+    ASSERT_EQ(length, 4u);
+    WORD translation[2];
+    std::memcpy(translation, value, sizeof translation);
+    char query[64];
+    std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\OriginalFilename",
+                  translation[0], translation[1]);
+    ASSERT_TRUE(platform::VerQueryValueA(info.data(), query, &value, &length));
+    EXPECT_STREQ(static_cast<const char*>(value), "KOVARI.EXE");
 }
 
 } // namespace
