@@ -51,6 +51,7 @@ Bytes MakeElf(const std::vector<Section>& sections) {
         headers[i + 2].sh_offset = file.size();
         file.insert(file.end(), sections[i].bytes.begin(), sections[i].bytes.end());
     }
+    file.resize((file.size() + 7) / 8 * 8); // the header table is 8-byte aligned
     Elf64_Ehdr header{};
     std::memcpy(header.e_ident, ELFMAG, SELFMAG);
     header.e_ident[EI_CLASS] = ELFCLASS64;
