@@ -3,8 +3,8 @@
 #include "platform/catalog.h"
 #include "platform/environment.h"
 #include "platform/sockhost/libc_calls.h"
+#include "platform/win/library.h"
 
-#include <dlfcn.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -73,11 +73,12 @@ bool ProcTableComplete(const WSPPROC_TABLE& procs) {
 bool Start(Provider& provider, const WSAPROTOCOL_INFOW& entry) {
     HostGuard guard;
     if (!provider.library) {
-        provider.library = ::dlopen(provider.path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        provider.library = LoadLibraryA(provider.path.c_str());
         if (!provider.library) {
             return false;
         }
-        provider.startup = reinterpret_cast<LPWSPSTARTUP>(::dlsym(provider.library, "WSPStartup"));
+        provider.startup =
+            reinterpret_cast<LPWSPSTARTUP>(GetProcAddress(provider.library, "WSPStartup"));
     }
     if (!provider.startup) {
         return false;

@@ -2,14 +2,38 @@
 
 #include "common/wide.h"
 
+#include <cstring>
 #include <dlfcn.h>
 #include <string>
 
+namespace {
+
+// The folder of the library this code is linked into.
+std::string OwnFolder() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || !info.dli_fname) {
+        return {};
+    }
+    std::string path = info.dli_fname;
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+} // namespace
+
+// A bare name the loader cannot find is also looked for beside the calling
+// library (the loader's own search misses it when a sanitizer runtime makes
+// the dlopen call on the library's behalf).
 HMODULE LoadLibraryA(const char* lpLibFileName) {
     if (!lpLibFileName) {
         return nullptr;
     }
-    return ::dlopen(lpLibFileName, RTLD_NOW | RTLD_LOCAL);
+    HMODULE module = ::dlopen(lpLibFileName, RTLD_NOW | RTLD_LOCAL);
+    std::string folder;
+    if (!module && !std::strchr(lpLibFileName, '/') && !(folder = OwnFolder()).empty()) {
+        module = ::dlopen((folder + "/" + lpLibFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    return module;
 }
 
 HMODULE LoadLibraryW(const WCHAR* lpLibFileName) {

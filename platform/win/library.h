@@ -1,7 +1,8 @@
 #pragma once
 // Loading provider libraries: LoadLibraryW/A, GetProcAddress and FreeLibrary
 // over the dynamic loader. A bare file name is found the loader's way (the
-// caller's RUNPATH, LD_LIBRARY_PATH, the system folders).
+// caller's RUNPATH, LD_LIBRARY_PATH, the system folders), else beside the
+// library that calls.
 
 #include "platform/wintypes.h"
 

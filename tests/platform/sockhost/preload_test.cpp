@@ -18,6 +18,7 @@ class Preload : public ::testing::Test {
 };
 
 TEST_F(Preload, CurlWgetPythonAndNcGetThePage) {
+    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::HttpServer server(5, page);
     std::string url = server.url("/index.html");
     EXPECT_EQ(qmtest::Run("curl -sS " + url).output, page);
@@ -43,6 +44,7 @@ TEST_F(Preload, CurlWgetPythonAndNcGetThePage) {
 // A catalog whose first TCP entry names a library that does not exist: the
 // program's socket cannot be made, which shows that it goes through the catalog.
 TEST_F(Preload, SocketsGoThroughTheCatalog) {
+    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::HttpServer server(1, page); // this process keeps the catalog it has read
     WSAPROTOCOL_INFOW entry{};
     DWORD size = 0;

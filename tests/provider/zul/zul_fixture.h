@@ -47,7 +47,7 @@ class ZulTest : public ::testing::Test {
 
     // The provider's entry point, loaded as the host loads it.
     static LPWSPSTARTUP ProviderStartup() {
-        void* library = ::dlopen("libZUL.so", RTLD_NOW | RTLD_LOCAL);
+        void* library = ::dlopen(QM_BIN_DIR "/libZUL.so", RTLD_NOW | RTLD_LOCAL);
         return library ? reinterpret_cast<LPWSPSTARTUP>(::dlsym(library, "WSPStartup")) : nullptr;
     }
     static WSAPROTOCOL_INFOW FirstChain() {

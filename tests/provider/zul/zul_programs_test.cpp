@@ -40,6 +40,7 @@ class Programs : public ::testing::Test {
 };
 
 TEST_F(Programs, AllowedSiteArrivesIntactInEveryProgram) {
+    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::ChannelServer service(qmtest::FixedReplies("NN", "AB:N"));
     qmtest::HttpServer web(6, kPage);
     Install();
@@ -78,6 +79,7 @@ TEST_F(Programs, AllowedSiteArrivesIntactInEveryProgram) {
 }
 
 TEST_F(Programs, DeniedSiteIsRedirectedAndNothingAfterIt) {
+    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::ChannelServer service(qmtest::FixedReplies("YN", "AB:N"));
     qmtest::HttpServer web(6, kPage);
     Install();
@@ -105,6 +107,7 @@ TEST_F(Programs, DeniedSiteIsRedirectedAndNothingAfterIt) {
 }
 
 TEST_F(Programs, RefusedProgramCannotConnect) {
+    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::ChannelServer service(qmtest::FixedReplies("NN", "AB:Y"));
     qmtest::HttpServer web(1, kPage);
     Install();
@@ -120,6 +123,7 @@ TEST_F(Programs, RefusedProgramCannotConnect) {
 }
 
 TEST_F(Programs, WithoutTheServiceEveryGetIsRedirectedAndEveryConnectAllowed) {
+    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::HttpServer web(2, kPage);
     Install();
     std::string lower = "http://127.0.0.1:" + std::to_string(web.port()) + "/page";
