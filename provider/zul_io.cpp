@@ -3,6 +3,7 @@
 
 #include "platform/wsa_errors.h"
 #include "provider/informant.h"
+#include "provider/program_check.h"
 #include "provider/provider_settings.h"
 #include "provider/zul_forward.h"
 #include "provider/zul_procs.h"
@@ -10,13 +11,9 @@
 #include <algorithm>
 #include <cstring>
 #include <netinet/in.h>
-#include <string>
-#include <unistd.h>
 
 namespace zul {
 namespace {
-
-constexpr WORD kChannelPort = 4100;
 
 // Logs a buffer's bytes at level 3, building the text only when it is written.
 void LogBuffer(const char* function, const WSABUF* buffers, DWORD count, DWORD length) {
@@ -41,14 +38,6 @@ WORD DestinationPort(const sockaddr* name, int namelen) {
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(name);
     return WORD((bytes[2] << 8) | bytes[3]);
-}
-
-// The program's name for the program check: the file name of its program file.
-std::string ProgramName() {
-    char path[4096] = {};
-    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string text(path, length > 0 ? std::size_t(length) : 0);
-    return text.substr(text.find_last_of('/') + 1);
 }
 
 // Once the socket has delivered the last redirect it owed, the stream ends:
@@ -218,9 +207,7 @@ int WSPConnect(SOCKET s, const sockaddr* name, int namelen, WSABUF* lpCallerData
                WSABUF* lpCalleeData, QOS* lpSQOS, QOS* lpGQOS, int* lpErrno) {
     return Forward(s, "WSPConnect: WPUQuerySocketHandleContext() failed: %d", lpErrno,
                    [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
-                       WORD port = DestinationPort(name, namelen);
-                       if (port != kChannelPort &&
-                           Informant().IsConnectionBlocked(port, ProgramName().c_str())) {
+                       if (IsProgramRefused(Informant(), DestinationPort(name, namelen))) {
                            *lpErrno = WSAECONNREFUSED;
                            return SOCKET_ERROR;
                        }
