@@ -1,9 +1,48 @@
 #include "account/user.h"
 
+#include "account/category_table.h"
 #include "service/app.h"
-#include "service/main_frame.h"
 
-// The anonymous identity's lists.
+CUser::CUser(kovari::CAgencyComms* ratingClient) : ratingClient_(ratingClient) {
+    Reset();
+}
+
+void CUser::Reset() {
+    std::lock_guard guard(lock_);
+    loginAnswer_.clear();
+    userName_.clear();
+    password_.clear();
+    categoryMaskText_.clear();
+    serverProof_.clear();
+    agencyServer_.clear();
+    categoryMask_ = 0;
+    agencyPort_ = 0;
+    localOverridesVersion_ = 0;
+}
+
+bool CUser::IsLoggedIn() const {
+    std::lock_guard guard(lock_);
+    return !loginAnswer_.empty();
+}
+
+void CUser::LogCategories(const std::string& place, std::uint64_t mask) const {
+    AppLog(place, CategoryNames(mask), 2);
+}
+
+bool CUser::UserWantsBlock(std::uint64_t siteMask) const {
+    std::uint64_t memberMask = CategoryMask();
+    LogCategories("CUser::UserWantsBlock->Site Categories", siteMask);
+    LogCategories("CUser::UserWantsBlock->user Categories", memberMask);
+    return (siteMask & memberMask) != 0;
+}
+
+int CUser::GetLocalDecision(const std::string& address) const {
+    if (siteLists_.OnAllowList(address)) {
+        return LOCAL_DECISION_ALLOW;
+    }
+    return siteLists_.OnDenyList(address) ? LOCAL_DECISION_DENY : LOCAL_DECISION_NONE;
+}
+
 void CUser::LoadStartupLists() {
     siteLists_.Load("*", "*", prefs_);
     appBlockTable_.Load("*", "*");
@@ -24,25 +63,57 @@ char CUser::GetPopupLetter(const std::string& address) const {
     }
 }
 
-bool CUser::Login(bool, bool) {
-    return true;
-}
-
-void CUser::Logout() {
-    CPCAppApp* app = CPCAppApp::Current();
-    if (CMainFrame* frame = app ? app->MainFrame() : nullptr) {
-        frame->SetTrayState(TRAY_STATE_LOGGED_OUT, "");
-        frame->SetTrayIcon(IDI_TRAY_LOGGED_OUT);
-        frame->EndIdleTimer();
+void CUser::ReloadSiteLists() {
+    if (IsLoggedIn()) {
+        siteLists_.Load(UserName(), Password(), prefs_);
     }
 }
-
-void CUser::ReloadSiteLists() {}
 
 void CUser::TogglePopupBlocker() {
-    if (popupBlockerMode_ == POPUP_BLOCKER_ON) {
-        popupBlockerMode_ = POPUP_BLOCKER_OFF;
-    } else if (popupBlockerMode_ == POPUP_BLOCKER_OFF) {
-        popupBlockerMode_ = POPUP_BLOCKER_ON;
+    int mode = popupBlockerMode_;
+    if (mode == POPUP_BLOCKER_ON || mode == POPUP_BLOCKER_OFF) {
+        popupBlockerMode_ = mode == POPUP_BLOCKER_ON ? POPUP_BLOCKER_OFF : POPUP_BLOCKER_ON;
     }
+}
+
+std::string CUser::UserName() const {
+    std::lock_guard guard(lock_);
+    return userName_;
+}
+
+std::string CUser::Password() const {
+    std::lock_guard guard(lock_);
+    return password_;
+}
+
+std::string CUser::AgencyServer() const {
+    std::lock_guard guard(lock_);
+    return agencyServer_;
+}
+
+int CUser::AgencyPort() const {
+    std::lock_guard guard(lock_);
+    return agencyPort_;
+}
+
+std::uint64_t CUser::CategoryMask() const {
+    std::lock_guard guard(lock_);
+    return categoryMask_;
+}
+
+std::string CUser::LoginMessage() const {
+    std::lock_guard guard(lock_);
+    return loginMessage_;
+}
+
+bool CUser::TakeLoginMessage(std::string& text, int& displayMs) {
+    std::lock_guard guard(lock_);
+    if (loginMessage_.empty()) {
+        return false;
+    }
+    text = loginMessage_;
+    displayMs = loginMessageTime_;
+    loginMessage_.clear();
+    loginMessageTime_ = 0;
+    return true;
 }

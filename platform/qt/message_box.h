@@ -5,10 +5,17 @@
 // QUELLMARK_MSGBOX_RECORD naming a file, every box is appended to it as one line
 // "caption<TAB>text" (line feeds in the text written as "\n") and answered with
 // the number in QUELLMARK_MSGBOX_ANSWER (IDOK when unset), without a window.
+// With QUELLMARK_DIALOG_ANSWER set as well, modal dialogs are recorded as
+// "dialog<TAB>object name" and end with that number (0 rejected, 1 accepted).
+//
+// Called on a worker thread, a box or dialog is shown by the user-interface
+// thread and the worker waits for its answer; the user-interface thread does
+// not nest a loop for it, so it may itself be waiting for that worker.
 
 #include "platform/wintypes.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 class QDialog;
@@ -38,6 +45,11 @@ void SetMessageBoxHandler(MessageBoxHandler handler);
 
 // Runs a dialog modally and returns its result (QDialog::Accepted = 1 or Rejected = 0).
 int ExecDialog(QDialog& dialog);
+
+// Makes a dialog on the user-interface thread, runs it modally and hands it to
+// `finished` with the result there before it is deleted; callable from any thread.
+int RunDialog(const std::function<std::unique_ptr<QDialog>()>& make,
+              const std::function<void(QDialog& dialog, int result)>& finished);
 
 using DialogHandler = std::function<int(QDialog& dialog)>;
 // Replaces the modal run of dialogs (tests): the handler fills the dialog's

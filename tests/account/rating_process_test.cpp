@@ -1,0 +1,152 @@
+// Site decisions through the real KOVARI channel, with the member logged in
+// against the account server stand-in and rated by the rating stand-in.
+
+#include "account/user_prefs.h"
+#include "tests/account/account_fixture.h"
+#include "tests/support/channel_client.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+class RatingProcess : public qmtest::AccountFixture {
+  protected:
+    std::string MembersText() const override {
+        return "member anna\npassword secret\ncatmask 001\nagencyserver 127.0.0.1\nagencyport " +
+               std::to_string(ratingPort) +
+               "\nlocaloverridesver 0\nlocaloverrides Y\npopupblocker Y\n";
+    }
+    void SetUp() override {
+        AccountFixture::SetUp();
+        std::ofstream(RatingFile()) << "*.bad.test 4\n*.letters.test abc\n*.one.test =+\n";
+        std::ofstream(installation.RegistryDir() + "/rating-members.txt") << "anna secret\n";
+        WritePrefs("[POPUPS]\n\n[SOALLOWS]\n*,allowed.test\n\n[SODENIES]\n*,denied.test\n\n");
+        CUserPrefs().RecordIntegrity(0);
+    }
+
+    void StartRating(std::vector<std::string> extra = {}) {
+        std::vector<std::string> arguments{
+            "--ratings", RatingFile(),
+            "--members", installation.RegistryDir() + "/rating-members.txt",
+            "--log",     RatingLog()};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        rating = std::make_unique<qmtest::ServerProcess>("rating-server", ratingPort, arguments);
+        ASSERT_TRUE(rating->Ready());
+    }
+    void Remember(const std::string& text) {
+        HKEY key = nullptr;
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Quellmark\\UserProfiles", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       DWORD(text.size() + 1));
+        RegCloseKey(key);
+    }
+    void StartKovari() {
+        kovari = std::make_unique<qmtest::KovariProcess>(
+            installation, std::map<std::string, std::string>{{"QUELLMARK_MSGBOX_RECORD", BoxFile()},
+                                                             {"QUELLMARK_DIALOG_ANSWER", "0"}});
+        ASSERT_TRUE(kovari->WaitUntilListening());
+    }
+    std::string Ask(qmtest::ChannelClient& client, const std::string& address) {
+        return client.Ask(address, 2, 20000);
+    }
+    std::vector<std::string> Lines(const std::string& file) const {
+        std::vector<std::string> lines;
+        std::ifstream in(file);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    int Count(const std::vector<std::string>& lines, const std::string& text) const {
+        int count = 0;
+        for (const std::string& line : lines) {
+            count += line.find(text) != std::string::npos;
+        }
+        return count;
+    }
+    std::string RatingFile() const { return installation.RegistryDir() + "/ratings.txt"; }
+    std::string RatingLog() const { return installation.RegistryDir() + "/rating.log"; }
+    std::string BoxFile() const { return installation.RegistryDir() + "/boxes.txt"; }
+
+    std::uint16_t ratingPort = qmtest::FreePort();
+    std::unique_ptr<qmtest::ServerProcess> rating;
+    std::unique_ptr<qmtest::KovariProcess> kovari;
+};
+
+TEST_F(RatingProcess, AddressesAreDecidedByTheRatingServiceAndTheMembersMask) {
+    Remember("anna~secret");
+    StartRating();
+    StartKovari();
+    qmtest::ChannelClient client;
+    EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY");    // mask 4 meets the member's bit 2
+    EXPECT_EQ(Ask(client, "http://www.good.test/"), "NY");   // "+0"
+    EXPECT_EQ(Ask(client, "http://x.letters.test/"), "NY");  // letters give mask 0
+    EXPECT_EQ(Ask(client, "http://x.one.test/"), "NY");      // a status character alone
+    EXPECT_EQ(Ask(client, "http://www.tellwyn.com/"), "NN"); // fixed entry: allowed, no pop-ups
+    auto messages = Lines(RatingLog());
+    ASSERT_GE(messages.size(), 6u);
+    EXPECT_EQ(messages[0], "VRA 1.0:USER anna");
+    EXPECT_EQ(messages[1], "VRA 1.0:PASS secret");
+    EXPECT_EQ(messages[2], "VRA 1.0:http://www.bad.test/");
+    EXPECT_EQ(Count(messages, "tellwyn"), 0);
+    auto log = installation.LogLines();
+    EXPECT_EQ(Count(log, "CAgencyComms::IsURLBlocked->Data From Agency - +4"), 1);
+    EXPECT_EQ(Count(log, "secret"), 0); // the password is never logged
+    EXPECT_TRUE(Lines(BoxFile()).empty());
+}
+
+TEST_F(RatingProcess, LocalListsComeFirstAndARefusedDialogBlocksAndReturns) {
+    StartRating();
+    StartKovari();
+    qmtest::ChannelClient client;
+    EXPECT_EQ(Ask(client, "http://allowed.test/"), "NO"); // nobody logged in: no dialog
+    EXPECT_EQ(Ask(client, "http://denied.test/"), "YO");
+    EXPECT_TRUE(Lines(BoxFile()).empty());
+    EXPECT_EQ(Ask(client, "http://www.good.test/"), "YO"); // the dialog was cancelled
+    EXPECT_EQ(Ask(client, "http://www.good.test/"), "YO"); // and comes again
+    EXPECT_EQ(Lines(BoxFile()),
+              (std::vector<std::string>{"dialog\tCLoginDlg", "dialog\tCLoginDlg"}));
+    EXPECT_TRUE(Lines(RatingLog()).empty());
+}
+
+TEST_F(RatingProcess, OrderlyCloseAllowsThenBlocksThenReconnects) {
+    Remember("anna~secret");
+    StartRating({"--close-after", "1"});
+    StartKovari();
+    qmtest::ChannelClient client;
+    EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY"); // rated, then the server closes
+    EXPECT_EQ(Ask(client, "http://www.bad.test/"), "NY"); // no bytes: mask 0, allowed
+    std::string after;
+    for (int i = 0; i < 2 && after != "YY"; ++i) {
+        after = Ask(client, "http://www.good.test/");
+    }
+    EXPECT_EQ(after, "YY"); // the failed exchange blocks and closes the connection
+    EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY"); // rated again on a new connection
+    EXPECT_EQ(Count(Lines(RatingLog()), "VRA 1.0:USER anna"), 2);
+}
+
+TEST_F(RatingProcess, RefusedRatingLoginBlocksAndIsTriedAgain) {
+    Remember("anna~secret");
+    StartRating({"--refuse-login"});
+    StartKovari();
+    qmtest::ChannelClient client;
+    EXPECT_EQ(Ask(client, "http://www.good.test/"), "YY");
+    EXPECT_EQ(Ask(client, "http://www.good.test/"), "YY");
+    EXPECT_EQ(Count(Lines(RatingLog()), "VRA 1.0:PASS secret"), 2);
+    EXPECT_EQ(Count(installation.LogLines(), "CAgencyComms::Initialize - Error loggin into "
+                                             "agency.  Error = -Login refused"),
+              2);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    CPCAppApp app(argc, argv);
+    return RUN_ALL_TESTS();
+}
