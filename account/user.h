@@ -68,15 +68,6 @@ class CUser {
     // 100 becomes 101 and 101 becomes 100; 102 stays. Not saved.
     void TogglePopupBlocker();
 
-    // The log-in sequence; always true. Not offered yet: nobody logs in.
-    bool Login(bool allowSavedProfile, bool showNotice);
-    // The log-out sequence: the tray shows nobody logged in, the idle timer ends.
-    void Logout();
-    // Reloads the member's site lists (after the pop-up settings changed).
-    void ReloadSiteLists();
-    // 100 becomes 101 and 101 becomes 100; 102 stays. Not saved.
-    void TogglePopupBlocker();
-
     int PopupBlockerMode() const { return popupBlockerMode_; }
     std::string UserName() const;
     std::string Password() const;

@@ -18,14 +18,20 @@ constexpr char kSettingsKey[] = "Software\\Quellmark\\Settings";
 constexpr int kCategoryCount = 64;
 constexpr unsigned kLoginNoticeMs = 5000;
 
-// Tray and timer calls belong to the main window's thread.
+// Tray and timer calls belong to the main window's thread: made at once there,
+// posted from the login worker.
 void WithMainFrame(std::function<void(CMainFrame&)> call) {
-    platform::PostToGuiThread([call = std::move(call)] {
+    auto onFrame = [call = std::move(call)] {
         CPCAppApp* app = CPCAppApp::Current();
         if (app && app->MainFrame()) {
             call(*app->MainFrame());
         }
-    });
+    };
+    if (platform::OnGuiThread()) {
+        onFrame();
+    } else {
+        platform::PostToGuiThread(std::move(onFrame));
+    }
 }
 
 int RecordedPreferenceVersion() {

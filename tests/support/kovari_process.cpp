@@ -50,6 +50,11 @@ KovariProcess::KovariProcess(const Installation& installation,
         ::setenv("QUELLMARK_REGISTRY_DIR", installation.RegistryDir().c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::unsetenv("LD_PRELOAD");
+        // No real window waits for a person: boxes are recorded and the login
+        // dialog is cancelled, unless the test says otherwise.
+        ::setenv("QUELLMARK_MSGBOX_RECORD", (installation.RegistryDir() + "/msgbox.txt").c_str(),
+                 1);
+        ::setenv("QUELLMARK_DIALOG_ANSWER", "0", 1);
         for (const auto& [name, value] : extraEnv) {
             ::setenv(name.c_str(), value.c_str(), 1);
         }

@@ -38,11 +38,17 @@ class InstallationEnvironment {
   public:
     explicit InstallationEnvironment(const Installation& installation)
         : registry_("QUELLMARK_REGISTRY_DIR", installation.RegistryDir()),
-          qt_("QT_QPA_PLATFORM", "offscreen") {}
+          qt_("QT_QPA_PLATFORM", "offscreen"),
+          boxes_("QUELLMARK_MSGBOX_RECORD", installation.RegistryDir() + "/msgbox.txt"),
+          dialogs_("QUELLMARK_DIALOG_ANSWER", "0") {}
 
   private:
     ScopedEnv registry_;
     ScopedEnv qt_;
+    // A service started from here shows no window that waits for a person:
+    // boxes are recorded and the login dialog is cancelled.
+    ScopedEnv boxes_;
+    ScopedEnv dialogs_;
 };
 
 // Waits until the service window ("VRA_Class") can (or can no longer) be found.
@@ -51,6 +57,9 @@ bool WaitForPresence(bool present, int timeoutMs);
 class KovariProcess {
   public:
     // Starts KOVARI with QUELLMARK_REGISTRY_DIR at the installation's registry.
+    // Message boxes are recorded to msgbox.txt in the registry folder and the
+    // login dialog is cancelled (QUELLMARK_DIALOG_ANSWER=0) unless extraEnv
+    // says otherwise.
     explicit KovariProcess(const Installation& installation,
                            const std::map<std::string, std::string>& extraEnv = {});
     ~KovariProcess();
