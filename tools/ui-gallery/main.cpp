@@ -1,6 +1,6 @@
 // Starts the filter service in this process and photographs what the person at
 // the screen sees: the tray icon and its menu, the notification window, the
-// pop-up blocker settings dialog and the administrator window. Run on a
+// pop-up blocker settings dialog, the login dialog and the administrator window. Run on a
 // desktop with a tray host (scripts/screenshots does it under Xvfb):
 //
 //   ui-gallery OUTPUT_FOLDER
@@ -11,6 +11,7 @@
 #include "account/agency_comms.h"
 #include "service/app.h"
 #include "service/main_frame.h"
+#include "ui/login_dlg.h"
 #include "ui/popup_settings_dlg.h"
 #include "ui/tray_animation.h"
 
@@ -80,6 +81,11 @@ int main(int argc, char** argv) {
     settings.show();
     ok &= Shoot(folder, "popup-settings.png");
     settings.hide();
+
+    CLoginDlg login;
+    login.show();
+    ok &= Shoot(folder, "login.png");
+    login.hide();
 
     ShowFromTray(&frame);
     ok &= Shoot(folder, "administrator.png");
