@@ -45,7 +45,7 @@ int CUser::GetLocalDecision(const std::string& address) const {
 
 void CUser::LoadStartupLists() {
     siteLists_.Load("*", "*", prefs_);
-    appBlockTable_.Load("*", "*");
+    appBlockTable_.Load("*", "*", prefs_);
 }
 
 bool CUser::IsApplicationBlocked(const std::string& request) const {

@@ -83,7 +83,7 @@ void CUser::Create(const std::string& answer) {
     int mode = PopupModeFrom(GetAnswerField(answer, "|popupblocker|"));
     popupBlockerMode_ = mode;
     WithMainFrame([mode](CMainFrame& frame) { frame.SetPopupBlockerMode(mode); });
-    appBlockTable_.Load(user, password);
+    appBlockTable_.Load(user, password, prefs_);
 
     std::lock_guard guard(lock_);
     loginMessage_ = GetAnswerField(answer, "|loginmessage|");
@@ -152,7 +152,7 @@ bool CUser::Login(bool allowSavedProfile, bool showNotice) {
 void CUser::Logout() {
     Reset();
     siteLists_.Load("*", "*", prefs_);
-    appBlockTable_.Load("*", "*");
+    appBlockTable_.Load("*", "*", prefs_);
     WithMainFrame([](CMainFrame& frame) {
         frame.SetTrayState(TRAY_STATE_LOGGED_OUT, "");
         frame.SetTrayIcon(IDI_TRAY_LOGGED_OUT);

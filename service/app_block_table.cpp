@@ -1,5 +1,6 @@
 #include "service/app_block_table.h"
 
+#include "account/user_prefs.h"
 #include "common/text.h"
 #include "service/app.h"
 
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -28,14 +30,42 @@ void Notify(const std::string& html) {
     }
 }
 
+// A value "program,display name" of a program line: the program in lower case.
+CBlockEntry ProgramEntry(const std::string& value) {
+    std::size_t comma = value.find(',');
+    std::string display = comma == std::string::npos ? std::string() : value.substr(comma + 1);
+    return CBlockEntry{false, 0, qm::ToLower(value.substr(0, comma)), display};
+}
+
+// A value "port,display name" of a port line.
+CBlockEntry PortEntry(const std::string& value) {
+    std::size_t comma = value.find(',');
+    std::string display = comma == std::string::npos ? std::string() : value.substr(comma + 1);
+    return CBlockEntry{false, PortNumber(value.substr(0, comma)), "", display};
+}
+
+// Fills the list from the section's lines for the identity; the built-in list
+// when the file or the section is missing.
+void ReadList(CUserPrefs& prefs, const char* header, const std::string& user,
+              const std::string& password, CBlockEntry (*entry)(const std::string&),
+              void (*builtIn)(CBlockList&), CBlockList& list) {
+    std::vector<std::string> values;
+    if (!prefs.ReadMemberLines(header, user, password, values)) {
+        builtIn(list);
+        return;
+    }
+    for (const std::string& value : values) {
+        list.Add(entry(value));
+    }
+}
+
 } // namespace
 
-void CAppBlockTable::Load(const std::string&, const std::string&) {
-    // The preference file is not read yet: the built-in lists apply to everyone.
+void CAppBlockTable::Load(const std::string& user, const std::string& password, CUserPrefs& prefs) {
     CBlockList programs;
-    AddBuiltInPrograms(programs);
+    ReadList(prefs, "[APPS]", user, password, ProgramEntry, AddBuiltInPrograms, programs);
     CBlockList ports;
-    AddBuiltInPorts(ports);
+    ReadList(prefs, "[PORTS]", user, password, PortEntry, AddBuiltInPorts, ports);
 
     std::lock_guard<std::mutex> guard(lock_);
     programs_ = std::move(programs);

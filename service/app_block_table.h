@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+class CUserPrefs;
+
 struct CBlockEntry {
     bool notified = false; // set once the entry's notification has been shown
     int port = 0;          // destination port of a port entry; 0 for a program entry
@@ -30,9 +32,10 @@ class CBlockList {
 class CAppBlockTable {
   public:
     // Refills both lists for the identity ("*" and "*" when nobody is logged in).
-    // Each list comes from the member's preference file where it has the list's
-    // section, otherwise from the built-in list. Notifications start afresh.
-    void Load(const std::string& user, const std::string& password);
+    // Each list comes from the identity's lines of the preference file's section
+    // ("[APPS]", "[PORTS]") where the file and the section are there, otherwise
+    // from the built-in list. Notifications start afresh.
+    void Load(const std::string& user, const std::string& password, CUserPrefs& prefs);
 
     // True when the request ("AB:" port "," program) names a listed program or
     // port. The first refusal of an entry after a load shows a notification.
