@@ -162,6 +162,13 @@ TEST_F(ProgramNaming, ALastTranslationWithoutNameFallsBackToTheFileName) {
     EXPECT_TRUE(Logged("No Filename was found!"));
 }
 
+TEST_F(ProgramNaming, WithoutATranslationListTheFileNameIsAsked) {
+    ChannelServer server(qmtest::FixedReplies("NN", "AB:N"));
+    EXPECT_EQ(Check("naming_no_translation"), kAllowed);
+    EXPECT_EQ(Asked(server), Texts{"AB:80,naming_no_translation"});
+    EXPECT_TRUE(Logged("Getting translation info failed"));
+}
+
 TEST_F(ProgramNaming, TheChannelPortIsNeverChecked) {
     ChannelServer server(qmtest::FixedReplies("NN", "AB:Y"));
     EXPECT_EQ(Check("naming_plain", 4100), kAllowed);
