@@ -11,6 +11,7 @@
 #include "tests/support/under_host.h"
 #include "tests/support/zul_install.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -120,6 +121,33 @@ TEST_F(Programs, RefusedProgramCannotConnect) {
     }
     EXPECT_TRUE(curlAsked);
     EXPECT_TRUE(web.requests().empty());
+}
+
+TEST_F(Programs, AProgramIsRefusedByTheNameItsVersionInformationRecords) {
+    qmtest::ChannelServer service([](const std::string& request) {
+        std::string reply = !request.starts_with("AB:")      ? "NN"
+                            : request.ends_with(",chat.exe") ? "AB:Y"
+                                                             : "AB:N";
+        return qmtest::ChannelAction{qmtest::ChannelAction::Reply, reply};
+    });
+    qmtest::HttpServer web(1, kPage);
+    Install();
+    std::string port = std::to_string(web.port());
+    qmtest::RunResult chat = qmtest::Run(qmtest::BinDir() + "/connect_probe_chat " + port);
+    EXPECT_EQ(chat.output, "refused " + std::to_string(ECONNREFUSED) + "\n");
+    EXPECT_EQ(chat.status, 1);
+    qmtest::RunResult plain = qmtest::Run(qmtest::BinDir() + "/connect_probe " + port);
+    EXPECT_TRUE(plain.output.starts_with("answer HTTP/1.")) << plain.output;
+    EXPECT_EQ(web.requests().size(), 1u);
+    std::vector<std::string> asked;
+    for (const auto& request : service.Requests()) {
+        if (request.second.starts_with("AB:")) {
+            asked.push_back(request.second);
+        }
+    }
+    EXPECT_EQ(asked, (std::vector<std::string>{"AB:" + port + ",chat.exe",
+                                               "AB:" + port + ",connect_probe"}));
+    EXPECT_TRUE(qmtest::LogHas(installDir, "-> WSPConnect - BLOCKING APPLICATION\n"));
 }
 
 TEST_F(Programs, WithoutTheServiceEveryGetIsRedirectedAndEveryConnectAllowed) {
