@@ -16,6 +16,12 @@ static_assert(sizeof(OSVERSIONINFOA) == 148);
 
 namespace platform {
 
+// True when the version is major.minor or later.
+inline bool VersionAtLeast(const OSVERSIONINFOA& info, DWORD major, DWORD minor) {
+    return info.dwMajorVersion > major ||
+           (info.dwMajorVersion == major && info.dwMinorVersion >= minor);
+}
+
 // Fills the structure from the kernel release ("6.1.0-18-amd64" gives 6, 1, 0).
 // Fails (FALSE) when dwOSVersionInfoSize is not 148.
 BOOL GetVersionExA(OSVERSIONINFOA* info);

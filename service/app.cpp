@@ -77,7 +77,8 @@ bool CPCAppApp::ReadSettings() {
 
 bool CPCAppApp::RegisterFastUserSwitch() {
     sessionLibrary_ = false;
-    if (osVersion_.dwMajorVersion < 5 || osVersion_.dwMinorVersion < 1) {
+    // Versions are compared as versions: a 6.0 system has session notifications.
+    if (!platform::VersionAtLeast(osVersion_, 5, 1)) {
         return false;
     }
     sessionLibrary_ = platform::SessionNotificationsAvailable();

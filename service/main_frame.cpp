@@ -25,8 +25,7 @@ constexpr char kTimerPlace[] = "CMainframe::OnTimer";
 
 // Fast-user-switch handling needs an OS version of at least 5.1.
 bool SessionMessagesSupported(const OSVERSIONINFOA& version) {
-    return version.dwMajorVersion > 5 ||
-           (version.dwMajorVersion == 5 && version.dwMinorVersion >= 1);
+    return platform::VersionAtLeast(version, 5, 1);
 }
 
 } // namespace
