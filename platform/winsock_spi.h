@@ -14,13 +14,8 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
-using DWORD_PTR = std::uintptr_t;
-using ULONG_PTR = std::uintptr_t;
-using HANDLE = void*;
 using WSAEVENT = HANDLE;
 using GROUP = unsigned int;
-struct HWND__;
-using HWND = HWND__*;
 
 struct WSABUF {
     std::uint32_t len;
@@ -73,7 +68,7 @@ using LPWSAUSERAPC = void (*)(DWORD_PTR dwContext);
 
 // The procedure table, in the socket layer's order.
 struct WSPPROC_TABLE {
-    SOCKET (*lpWSPAccept)
+    SOCKET(*lpWSPAccept)
     (SOCKET s, sockaddr* addr, int* addrlen, LPCONDITIONPROC lpfnCondition,
      DWORD_PTR dwCallbackData, int* lpErrno);
     int (*lpWSPAddressToString)(sockaddr* lpsaAddress, DWORD dwAddressLength,
@@ -91,7 +86,7 @@ struct WSPPROC_TABLE {
     int (*lpWSPEnumNetworkEvents)(SOCKET s, WSAEVENT hEventObject,
                                   WSANETWORKEVENTS* lpNetworkEvents, int* lpErrno);
     int (*lpWSPEventSelect)(SOCKET s, WSAEVENT hEventObject, long lNetworkEvents, int* lpErrno);
-    BOOL (*lpWSPGetOverlappedResult)
+    BOOL(*lpWSPGetOverlappedResult)
     (SOCKET s, WSAOVERLAPPED* lpOverlapped, DWORD* lpcbTransfer, BOOL fWait, DWORD* lpdwFlags,
      int* lpErrno);
     int (*lpWSPGetPeerName)(SOCKET s, sockaddr* name, int* namelen, int* lpErrno);
@@ -104,7 +99,7 @@ struct WSPPROC_TABLE {
                       WSAOVERLAPPED* lpOverlapped,
                       LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine,
                       WSATHREADID* lpThreadId, int* lpErrno);
-    SOCKET (*lpWSPJoinLeaf)
+    SOCKET(*lpWSPJoinLeaf)
     (SOCKET s, const sockaddr* name, int namelen, WSABUF* lpCallerData, WSABUF* lpCalleeData,
      QOS* lpSQOS, QOS* lpGQOS, DWORD dwFlags, int* lpErrno);
     int (*lpWSPListen)(SOCKET s, int backlog, int* lpErrno);
@@ -132,7 +127,7 @@ struct WSPPROC_TABLE {
     int (*lpWSPSetSockOpt)(SOCKET s, int level, int optname, const char* optval, int optlen,
                            int* lpErrno);
     int (*lpWSPShutdown)(SOCKET s, int how, int* lpErrno);
-    SOCKET (*lpWSPSocket)
+    SOCKET(*lpWSPSocket)
     (int af, int type, int protocol, WSAPROTOCOL_INFOW* lpProtocolInfo, GROUP g, DWORD dwFlags,
      int* lpErrno);
     int (*lpWSPStringToAddress)(WCHAR* AddressString, int AddressFamily,

@@ -14,6 +14,11 @@ using WCHAR = char16_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
+using ULONG_PTR = std::uintptr_t;
+using HANDLE = void*;
+struct HWND__;
+using HWND = HWND__*;
 
 #ifndef TRUE
 #define TRUE 1
@@ -49,5 +54,10 @@ constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_ALREADY_EXISTS = 183;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_TOO_MANY_POSTS = 298;
 constexpr LONG ERROR_BADDB = 1009;
 constexpr LONG ERROR_CANTWRITE = 1013;
+constexpr LONG ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr LONG ERROR_CANNOT_FIND_WND_CLASS = 1407;
+constexpr LONG ERROR_CLASS_ALREADY_EXISTS = 1410;
+constexpr LONG ERROR_CLASS_HAS_WINDOWS = 1412;

@@ -73,6 +73,17 @@ bool LookupHandleForProvider(SOCKET handle, HandleEntry& entry) {
     return Lookup(handle, entry, true);
 }
 
+SOCKET HostHandleOf(SOCKET own) {
+    std::size_t high = HandleHighWater();
+    for (SOCKET handle = 0; handle < high; ++handle) {
+        HandleEntry entry;
+        if (LookupHandle(handle, entry) && entry.hostMade && SOCKET(entry.context) == own) {
+            return handle;
+        }
+    }
+    return INVALID_SOCKET;
+}
+
 std::size_t HandleHighWater() {
     return gHighWater.load(std::memory_order_acquire);
 }

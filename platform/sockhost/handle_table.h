@@ -29,6 +29,10 @@ bool LookupHandle(SOCKET handle, HandleEntry& entry);
 // still found until the provider releases it.
 bool LookupHandleForProvider(SOCKET handle, HandleEntry& entry);
 
+// The live handle the host made for a base provider's own socket, or
+// INVALID_SOCKET (a scan of the table: for notifications, not for data calls).
+SOCKET HostHandleOf(SOCKET own);
+
 // One past the highest number ever recorded.
 std::size_t HandleHighWater();
 

@@ -7,9 +7,9 @@
 #include "platform/sockhost/kernel_socket.h"
 #include "platform/sockhost/providers.h"
 #include "platform/win/event.h"
+#include "platform/win/window.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 
 namespace sockhost {
 namespace {
@@ -103,13 +103,12 @@ SOCKET ModifyIFSHandle(DWORD dwCatalogEntryId, SOCKET ProposedHandle, int* lpErr
     return ProposedHandle;
 }
 
-// Windows and their message queues are not offered by the host yet.
+// Providers post network event notifications naming their own socket; a base
+// provider at the top of its chain names the socket the program does not hold,
+// so the notification names the handle the host made for it instead.
 BOOL PostMessage(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    (void)hWnd;
-    (void)Msg;
-    (void)wParam;
-    (void)lParam;
-    return FALSE;
+    SOCKET handle = HostHandleOf(SOCKET(wParam));
+    return PostMessageA(hWnd, Msg, handle == INVALID_SOCKET ? wParam : WPARAM(handle), lParam);
 }
 
 int QueryBlockingCallback(DWORD dwCatalogEntryId, LPBLOCKINGCALLBACK* lplpfnCallback,
@@ -130,17 +129,26 @@ int QuerySocketHandleContext(SOCKET s, DWORD_PTR* lpContext, int* lpErrno) {
     return 0;
 }
 
-// Asynchronous procedure calls are not offered by the host yet.
+// The call runs on the thread when it next waits alertably.
 int QueueApc(WSATHREADID* lpThreadId, LPWSAUSERAPC lpfnUserApc, DWORD_PTR dwContext, int* lpErrno) {
-    (void)lpThreadId;
-    (void)lpfnUserApc;
-    (void)dwContext;
-    return Fail(lpErrno, WSAEOPNOTSUPP);
+    if (!lpThreadId || !lpfnUserApc) {
+        return Fail(lpErrno, WSAEFAULT);
+    }
+    DWORD thread = DWORD(reinterpret_cast<std::uintptr_t>(lpThreadId->ThreadHandle));
+    if (!platform::win::QueueApc(thread, lpfnUserApc, dwContext)) {
+        return Fail(lpErrno, WSAEINVAL); // the thread has ended
+    }
+    return 0;
 }
 
+// A thread is named by its number, which is never reused: an APC for a thread
+// that has ended fails instead of reaching another.
 int OpenCurrentThread(WSATHREADID* lpThreadId, int* lpErrno) {
-    (void)lpErrno;
-    lpThreadId->ThreadHandle = reinterpret_cast<HANDLE>(::pthread_self());
+    if (!lpThreadId) {
+        return Fail(lpErrno, WSAEFAULT);
+    }
+    lpThreadId->ThreadHandle =
+        reinterpret_cast<HANDLE>(std::uintptr_t(platform::win::CurrentThreadId()));
     lpThreadId->Reserved = 0;
     return 0;
 }

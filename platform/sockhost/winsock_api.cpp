@@ -34,6 +34,23 @@ template <typename Call> int Forward(SOCKET s, Call call) {
     return result;
 }
 
+// The calling thread, named for the provider when a completion routine is to
+// run on it.
+class CallerThread {
+  public:
+    explicit CallerThread(LPWSAOVERLAPPED_COMPLETION_ROUTINE routine) {
+        int error = 0;
+        if (routine && Upcalls().lpWPUOpenCurrentThread(&id_, &error) == 0) {
+            named_ = &id_;
+        }
+    }
+    WSATHREADID* get() { return named_; }
+
+  private:
+    WSATHREADID id_{};
+    WSATHREADID* named_ = nullptr;
+};
+
 SOCKET FirstSocket(WSA_FD_SET* sets[3]) {
     for (int i = 0; i < 3; ++i) {
         if (sets[i] && sets[i]->fd_count > 0) {
@@ -116,45 +133,50 @@ int WSAConnect(SOCKET s, const sockaddr* name, int namelen, WSABUF* lpCallerData
 int WSASend(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesSent,
             DWORD dwFlags, WSAOVERLAPPED* lpOverlapped,
             LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
+    CallerThread thread(lpCompletionRoutine);
     return Forward(s, [&](const WSPPROC_TABLE& p, SOCKET t, int* e) {
         return p.lpWSPSend(t, lpBuffers, dwBufferCount, lpNumberOfBytesSent, dwFlags, lpOverlapped,
-                           lpCompletionRoutine, nullptr, e);
+                           lpCompletionRoutine, thread.get(), e);
     });
 }
 
 int WSARecv(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,
             DWORD* lpFlags, WSAOVERLAPPED* lpOverlapped,
             LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
+    CallerThread thread(lpCompletionRoutine);
     return Forward(s, [&](const WSPPROC_TABLE& p, SOCKET t, int* e) {
         return p.lpWSPRecv(t, lpBuffers, dwBufferCount, lpNumberOfBytesRecvd, lpFlags, lpOverlapped,
-                           lpCompletionRoutine, nullptr, e);
+                           lpCompletionRoutine, thread.get(), e);
     });
 }
 
 int WSASendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesSent,
               DWORD dwFlags, const sockaddr* lpTo, int iTolen, WSAOVERLAPPED* lpOverlapped,
               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
+    CallerThread thread(lpCompletionRoutine);
     return Forward(s, [&](const WSPPROC_TABLE& p, SOCKET t, int* e) {
         return p.lpWSPSendTo(t, lpBuffers, dwBufferCount, lpNumberOfBytesSent, dwFlags, lpTo,
-                             iTolen, lpOverlapped, lpCompletionRoutine, nullptr, e);
+                             iTolen, lpOverlapped, lpCompletionRoutine, thread.get(), e);
     });
 }
 
 int WSARecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,
                 DWORD* lpFlags, sockaddr* lpFrom, int* lpFromlen, WSAOVERLAPPED* lpOverlapped,
                 LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
+    CallerThread thread(lpCompletionRoutine);
     return Forward(s, [&](const WSPPROC_TABLE& p, SOCKET t, int* e) {
         return p.lpWSPRecvFrom(t, lpBuffers, dwBufferCount, lpNumberOfBytesRecvd, lpFlags, lpFrom,
-                               lpFromlen, lpOverlapped, lpCompletionRoutine, nullptr, e);
+                               lpFromlen, lpOverlapped, lpCompletionRoutine, thread.get(), e);
     });
 }
 
 int WSAIoctl(SOCKET s, DWORD dwIoControlCode, void* lpvInBuffer, DWORD cbInBuffer,
              void* lpvOutBuffer, DWORD cbOutBuffer, DWORD* lpcbBytesReturned,
              WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
+    CallerThread thread(lpCompletionRoutine);
     return Forward(s, [&](const WSPPROC_TABLE& p, SOCKET t, int* e) {
         return p.lpWSPIoctl(t, dwIoControlCode, lpvInBuffer, cbInBuffer, lpvOutBuffer, cbOutBuffer,
-                            lpcbBytesReturned, lpOverlapped, lpCompletionRoutine, nullptr, e);
+                            lpcbBytesReturned, lpOverlapped, lpCompletionRoutine, thread.get(), e);
     });
 }
 

@@ -60,6 +60,21 @@ QM_SOCKHOST_API BOOL WSAGetOverlappedResult(SOCKET s, WSAOVERLAPPED* lpOverlappe
 QM_SOCKHOST_API int WSADuplicateSocketW(SOCKET s, DWORD dwProcessId,
                                         WSAPROTOCOL_INFOW* lpProtocolInfo);
 
+// Event objects of the socket layer, and the alertable wait on them that also
+// runs the completion routines queued to the calling thread.
+QM_SOCKHOST_API WSAEVENT WSACreateEvent();
+QM_SOCKHOST_API BOOL WSACloseEvent(WSAEVENT hEvent);
+QM_SOCKHOST_API BOOL WSASetEvent(WSAEVENT hEvent);
+QM_SOCKHOST_API BOOL WSAResetEvent(WSAEVENT hEvent);
+QM_SOCKHOST_API DWORD WSAWaitForMultipleEvents(DWORD cEvents, const WSAEVENT* lphEvents,
+                                               BOOL fWaitAll, DWORD dwTimeout, BOOL fAlertable);
+
+// For providers: completes a program's overlapped request (results into the
+// record, then its event is set). Returns 0.
+QM_SOCKHOST_API int WPUCompleteOverlappedRequest(SOCKET s, WSAOVERLAPPED* lpOverlapped,
+                                                 DWORD dwError, DWORD cbTransferred,
+                                                 int* lpErrno);
+
 QM_SOCKHOST_API int ws_bind(SOCKET s, const sockaddr* name, int namelen);
 QM_SOCKHOST_API int ws_listen(SOCKET s, int backlog);
 QM_SOCKHOST_API SOCKET ws_accept(SOCKET s, sockaddr* addr, int* addrlen);

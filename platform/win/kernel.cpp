@@ -1,0 +1,101 @@
+#include "platform/win/kernel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <pthread.h>
+#include <unordered_map>
+
+namespace platform::win {
+namespace {
+
+std::mutex gKernel;
+std::unordered_map<DWORD, ThreadState*> gThreads;
+std::atomic<DWORD> gNextThreadId{1};
+
+// A forked child must not inherit the lock held by a thread it does not have.
+struct ForkSafety {
+    ForkSafety() {
+        ::pthread_atfork([] { gKernel.lock(); }, [] { gKernel.unlock(); },
+                         [] { gKernel.unlock(); });
+    }
+} gForkSafety;
+
+// Owns the calling thread's state; unregisters it when the thread ends.
+class ThreadHolder {
+  public:
+    ThreadState& Get(DWORD id = 0) {
+        if (!state_) {
+            state_ = std::make_unique<ThreadState>();
+            state_->id = id ? id : NewThreadId();
+            std::lock_guard lock(gKernel);
+            gThreads[state_->id] = state_.get();
+        }
+        return *state_;
+    }
+    ~ThreadHolder() {
+        if (state_) {
+            std::lock_guard lock(gKernel);
+            gThreads.erase(state_->id);
+            ForgetWindowsOf(state_->id);
+        }
+    }
+
+  private:
+    std::unique_ptr<ThreadState> state_;
+};
+
+thread_local ThreadHolder tThread;
+
+} // namespace
+
+std::mutex& KernelLock() {
+    return gKernel;
+}
+
+ThreadState& CurrentThread() {
+    return tThread.Get();
+}
+
+DWORD NewThreadId() {
+    return gNextThreadId.fetch_add(1, std::memory_order_relaxed);
+}
+
+void RegisterCurrentThread(DWORD id) {
+    tThread.Get(id);
+}
+
+ThreadState* FindThread(DWORD id) {
+    auto found = gThreads.find(id);
+    return found == gThreads.end() ? nullptr : found->second;
+}
+
+void WaitObject::RemoveWaiter(ThreadState* thread) {
+    auto found = std::find(waiters_.begin(), waiters_.end(), thread);
+    if (found != waiters_.end()) {
+        waiters_.erase(found);
+    }
+}
+
+void WaitObject::WakeWaiters() {
+    for (ThreadState* thread : waiters_) {
+        thread->wake.notify_one();
+    }
+}
+
+DWORD CurrentThreadId() {
+    return CurrentThread().id;
+}
+
+bool QueueApc(DWORD threadId, void (*fn)(ULONG_PTR), ULONG_PTR data) {
+    std::lock_guard lock(gKernel);
+    ThreadState* thread = FindThread(threadId);
+    if (!thread || !fn) {
+        return false;
+    }
+    thread->apcs.emplace_back(fn, data);
+    thread->wake.notify_one();
+    return true;
+}
+
+} // namespace platform::win
