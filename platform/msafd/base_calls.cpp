@@ -1,4 +1,5 @@
 #include "platform/msafd/base_internal.h"
+#include "platform/msafd/base_overlapped.h"
 #include "platform/msafd/base_procs.h"
 
 #include <cerrno>
@@ -66,10 +67,14 @@ SOCKET WSPAccept(SOCKET s, sockaddr* addr, int* addrlen, LPCONDITIONPROC lpfnCon
     CallInProgress call(s);
     socklen_t length = addrlen ? socklen_t(*addrlen) : 0;
     int fd = Libc().accept4(int(s), addr, addrlen ? &length : nullptr, SOCK_CLOEXEC);
+    int error = errno;
+    Reenable(s, FD_ACCEPT_W);
     if (fd < 0) {
+        errno = error;
         FailFromErrno(lpErrno);
         return INVALID_SOCKET;
     }
+    InheritNotifications(s, SOCKET(fd));
     if (addrlen) {
         *addrlen = int(length);
     }
@@ -82,15 +87,16 @@ int WSPBind(SOCKET s, const sockaddr* name, int namelen, int* lpErrno) {
 }
 
 int WSPListen(SOCKET s, int backlog, int* lpErrno) {
-    return ::listen(int(s), backlog) == 0 ? 0 : FailFromErrno(lpErrno);
+    if (::listen(int(s), backlog) != 0) {
+        return FailFromErrno(lpErrno);
+    }
+    Listening(s);
+    return 0;
 }
 
+// Overlapped operations still pending on the socket complete as aborted.
 int WSPCloseSocket(SOCKET s, int* lpErrno) {
-    if (CallsInProgress(s)) {
-        // Close alone does not wake a thread blocked on the socket.
-        Libc().shutdown(int(s), SHUT_RDWR);
-    }
-    return Libc().close(int(s)) == 0 ? 0 : FailFromErrno(lpErrno);
+    return CloseSocketAndAbort(s) == 0 ? 0 : FailFromErrno(lpErrno);
 }
 
 int WSPConnect(SOCKET s, const sockaddr* name, int namelen, WSABUF* lpCallerData,
@@ -100,6 +106,7 @@ int WSPConnect(SOCKET s, const sockaddr* name, int namelen, WSABUF* lpCallerData
     (void)lpSQOS;
     (void)lpGQOS;
     CallInProgress call(s);
+    Connecting(s);
     if (Libc().connect(int(s), name, socklen_t(namelen)) == 0) {
         return 0;
     }
@@ -144,10 +151,9 @@ int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumbe
                 DWORD* lpFlags, sockaddr* lpFrom, int* lpFromlen, WSAOVERLAPPED* lpOverlapped,
                 LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
                 int* lpErrno) {
-    (void)lpCompletionRoutine;
-    (void)lpThreadId;
     if (lpOverlapped) {
-        return Fail(lpErrno, WSAENOBUFS); // overlapped calls are not offered yet
+        return OverlappedReceive(s, lpBuffers, dwBufferCount, lpNumberOfBytesRecvd, lpFlags, lpFrom,
+                                 lpFromlen, lpOverlapped, lpCompletionRoutine, lpThreadId, lpErrno);
     }
     CallInProgress call(s);
     Message message(lpBuffers, dwBufferCount);
@@ -157,8 +163,12 @@ int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumbe
     }
     ssize_t received = Libc().recvmsg(int(s), &message.header(), lpFlags ? int(*lpFlags) : 0);
     if (received < 0) {
+        int error = errno;
+        Reenable(s, FD_READ_W | FD_OOB_W);
+        errno = error;
         return FailFromErrno(lpErrno);
     }
+    Reenable(s, FD_READ_W | FD_OOB_W);
     if (lpFrom && lpFromlen) {
         *lpFromlen = int(message.header().msg_namelen);
     }
@@ -181,10 +191,9 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
               DWORD dwFlags, const sockaddr* lpTo, int iTolen, WSAOVERLAPPED* lpOverlapped,
               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
               int* lpErrno) {
-    (void)lpCompletionRoutine;
-    (void)lpThreadId;
     if (lpOverlapped) {
-        return Fail(lpErrno, WSAENOBUFS); // overlapped calls are not offered yet
+        return OverlappedSend(s, lpBuffers, dwBufferCount, lpNumberOfBytesSent, dwFlags, lpTo,
+                              iTolen, lpOverlapped, lpCompletionRoutine, lpThreadId, lpErrno);
     }
     CallInProgress call(s);
     Message message(lpBuffers, dwBufferCount);
@@ -194,6 +203,11 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
     }
     ssize_t sent = Libc().sendmsg(int(s), &message.header(), int(dwFlags));
     if (sent < 0) {
+        int error = errno;
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            Reenable(s, FD_WRITE_W);
+        }
+        errno = error;
         return FailFromErrno(lpErrno);
     }
     *lpNumberOfBytesSent = DWORD(sent);

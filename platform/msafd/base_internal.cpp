@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <mutex>
 #include <sys/socket.h>
 
 namespace msafd {
@@ -12,7 +14,24 @@ namespace {
 constexpr SOCKET kTracked = 1 << 16;
 std::atomic<std::uint16_t> gCalls[kTracked];
 
+std::atomic<const WSPUPCALLTABLE*> gUpcalls{nullptr};
+
 } // namespace
+
+const WSPUPCALLTABLE& Upcalls() {
+    return *gUpcalls.load(std::memory_order_acquire);
+}
+
+void KeepUpcalls(const WSPUPCALLTABLE& upcalls) {
+    // The host's table lives as long as the process; a copy is kept for any
+    // other caller, never freed (start-ups are few).
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    const WSPUPCALLTABLE* kept = gUpcalls.load(std::memory_order_relaxed);
+    if (!kept || std::memcmp(kept, &upcalls, sizeof upcalls) != 0) {
+        gUpcalls.store(new WSPUPCALLTABLE(upcalls), std::memory_order_release);
+    }
+}
 
 int FailFromErrno(int* lpErrno) {
     int error = errno;

@@ -12,6 +12,10 @@ inline const sockhost::LibcCalls& Libc() {
     return *qm_sockhost_libc();
 }
 
+// The upcall table of the latest WSPStartup.
+const WSPUPCALLTABLE& Upcalls();
+void KeepUpcalls(const WSPUPCALLTABLE& upcalls);
+
 // Reports the current errno the Winsock way and notes it for POSIX callers.
 int FailFromErrno(int* lpErrno);
 int Fail(int* lpErrno, int error);

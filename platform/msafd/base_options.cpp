@@ -1,7 +1,9 @@
 #include "platform/msafd/base_internal.h"
 #include "platform/msafd/base_procs.h"
+#include "platform/msafd/io_engine.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -119,15 +121,10 @@ int WSPSetSockOpt(SOCKET s, int level, int optname, const char* optval, int optl
                : FailFromErrno(lpErrno);
 }
 
-int WSPIoctl(SOCKET s, DWORD dwIoControlCode, void* lpvInBuffer, DWORD cbInBuffer,
-             void* lpvOutBuffer, DWORD cbOutBuffer, DWORD* lpcbBytesReturned,
-             WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine,
-             WSATHREADID* lpThreadId, int* lpErrno) {
-    (void)lpCompletionRoutine;
-    (void)lpThreadId;
-    if (lpOverlapped) {
-        return Fail(lpErrno, WSAENOBUFS); // overlapped calls are not offered yet
-    }
+namespace {
+
+int Ioctl(SOCKET s, DWORD dwIoControlCode, void* lpvInBuffer, DWORD cbInBuffer, void* lpvOutBuffer,
+          DWORD cbOutBuffer, DWORD* lpcbBytesReturned, int* lpErrno) {
     switch (dwIoControlCode) {
     case FIONBIO_W:
         if (!lpvInBuffer || cbInBuffer < 4) {
@@ -143,14 +140,55 @@ int WSPIoctl(SOCKET s, DWORD dwIoControlCode, void* lpvInBuffer, DWORD cbInBuffe
             return FailFromErrno(lpErrno);
         }
         *static_cast<std::uint32_t*>(lpvOutBuffer) = std::uint32_t(available);
-        if (lpcbBytesReturned) {
-            *lpcbBytesReturned = 4;
+        *lpcbBytesReturned = 4;
+        return 0;
+    }
+    case SIO_GET_EXTENSION_FUNCTION_POINTER: {
+        void* function = nullptr;
+        if (!lpvInBuffer || cbInBuffer < sizeof(GUID) || !lpvOutBuffer ||
+            cbOutBuffer < sizeof function) {
+            return Fail(lpErrno, WSAEFAULT);
         }
+        if (!ExtensionFunction(*static_cast<const GUID*>(lpvInBuffer), function)) {
+            return Fail(lpErrno, WSAEINVAL);
+        }
+        std::memcpy(lpvOutBuffer, &function, sizeof function);
+        *lpcbBytesReturned = sizeof function;
         return 0;
     }
     default:
         return Fail(lpErrno, WSAEINVAL);
     }
+}
+
+} // namespace
+
+// Every control code completes at once; with a record, the completion is
+// delivered as for any overlapped call.
+int WSPIoctl(SOCKET s, DWORD dwIoControlCode, void* lpvInBuffer, DWORD cbInBuffer,
+             void* lpvOutBuffer, DWORD cbOutBuffer, DWORD* lpcbBytesReturned,
+             WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine,
+             WSATHREADID* lpThreadId, int* lpErrno) {
+    DWORD returned = 0;
+    int result = Ioctl(s, dwIoControlCode, lpvInBuffer, cbInBuffer, lpvOutBuffer, cbOutBuffer,
+                       &returned, lpErrno);
+    if (lpcbBytesReturned) {
+        *lpcbBytesReturned = returned;
+    }
+    if (result != 0 || !lpOverlapped) {
+        return result;
+    }
+    WSATHREADID thread{};
+    if (lpCompletionRoutine) {
+        int ignored = 0;
+        if (lpThreadId) {
+            thread = *lpThreadId;
+        } else {
+            Upcalls().lpWPUOpenCurrentThread(&thread, &ignored);
+        }
+    }
+    DeliverCompletion(lpOverlapped, lpCompletionRoutine, thread, Outcome{0, returned, 0});
+    return 0;
 }
 
 } // namespace msafd

@@ -2,7 +2,7 @@
 // The base provider's procedures over POSIX sockets. A socket of this provider
 // is its kernel socket's descriptor, always close-on-exec.
 
-#include "platform/winsock_spi.h"
+#include "platform/winsock_ext.h"
 
 namespace msafd {
 
@@ -41,6 +41,17 @@ int WSPIoctl(SOCKET s, DWORD dwIoControlCode, void* lpvInBuffer, DWORD cbInBuffe
              void* lpvOutBuffer, DWORD cbOutBuffer, DWORD* lpcbBytesReturned,
              WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine,
              WSATHREADID* lpThreadId, int* lpErrno);
+int WSPAsyncSelect(SOCKET s, HWND hWnd, unsigned int wMsg, long lEvent, int* lpErrno);
+BOOL WSPGetOverlappedResult(SOCKET s, WSAOVERLAPPED* lpOverlapped, DWORD* lpcbTransfer, BOOL fWait,
+                            DWORD* lpdwFlags, int* lpErrno);
+// The extension functions for WSPIoctl's SIO_GET_EXTENSION_FUNCTION_POINTER:
+// false (WSAEINVAL) for an unknown GUID.
+bool ExtensionFunction(const GUID& id, void*& function);
+BOOL TransmitFile(SOCKET hSocket, HANDLE hFile, DWORD nNumberOfBytesToWrite,
+                  DWORD nNumberOfBytesPerSend, WSAOVERLAPPED* lpOverlapped,
+                  TRANSMIT_FILE_BUFFERS* lpTransmitBuffers, DWORD dwReserved);
+BOOL TransmitPackets(SOCKET hSocket, TRANSMIT_PACKETS_ELEMENT* lpPacketArray, DWORD nElementCount,
+                     DWORD nSendSize, WSAOVERLAPPED* lpOverlapped, DWORD dwFlags);
 int WSPSelect(int nfds, WSA_FD_SET* readfds, WSA_FD_SET* writefds, WSA_FD_SET* exceptfds,
               const timeval* timeout, int* lpErrno);
 

@@ -3,6 +3,7 @@
 
 #include "platform/msafd/base_internal.h"
 #include "platform/msafd/base_procs.h"
+#include "platform/msafd/io_engine.h"
 
 #include <mutex>
 
@@ -17,7 +18,9 @@ int WSPCleanup(int* lpErrno) {
     if (gStartCount == 0) {
         return Fail(lpErrno, WSANOTINITIALISED);
     }
-    --gStartCount;
+    if (--gStartCount == 0) {
+        StopEngine();
+    }
     return 0;
 }
 
@@ -25,6 +28,8 @@ WSPPROC_TABLE ProcTable() {
     WSPPROC_TABLE procs{};
     FillUnsupported(procs);
     procs.lpWSPAccept = WSPAccept;
+    procs.lpWSPAsyncSelect = WSPAsyncSelect;
+    procs.lpWSPGetOverlappedResult = WSPGetOverlappedResult;
     procs.lpWSPBind = WSPBind;
     procs.lpWSPCleanup = WSPCleanup;
     procs.lpWSPCloseSocket = WSPCloseSocket;
@@ -52,7 +57,6 @@ extern "C" __attribute__((visibility("default"))) int
 WSPStartup(WORD wVersionRequested, WSPDATA* lpWSPData, WSAPROTOCOL_INFOW* lpProtocolInfo,
            WSPUPCALLTABLE UpcallTable, WSPPROC_TABLE* lpProcTable) {
     (void)lpProtocolInfo;
-    (void)UpcallTable;
     if ((wVersionRequested & 0xff) < 2) {
         return WSAVERNOTSUPPORTED;
     }
@@ -62,6 +66,7 @@ WSPStartup(WORD wVersionRequested, WSPDATA* lpWSPData, WSAPROTOCOL_INFOW* lpProt
     *lpWSPData = WSPDATA{};
     lpWSPData->wVersion = MAKEWORD_W(2, 2);
     lpWSPData->wHighVersion = MAKEWORD_W(2, 2);
+    msafd::KeepUpcalls(UpcallTable);
     *lpProcTable = msafd::ProcTable();
     std::lock_guard lock(msafd::gMutex);
     ++msafd::gStartCount;

@@ -11,10 +11,6 @@ int AddressToString(sockaddr*, DWORD, WSAPROTOCOL_INFOW*, WCHAR*, DWORD*, int* l
     return Fail(lpErrno, WSAEINVAL);
 }
 
-int AsyncSelect(SOCKET, HWND, unsigned int, long, int* lpErrno) {
-    return Fail(lpErrno, WSAEOPNOTSUPP);
-}
-
 int CancelBlockingCall(int*) {
     return 0;
 }
@@ -29,11 +25,6 @@ int EnumNetworkEvents(SOCKET, WSAEVENT, WSANETWORKEVENTS*, int* lpErrno) {
 
 int EventSelect(SOCKET, WSAEVENT, long, int* lpErrno) {
     return Fail(lpErrno, WSAEOPNOTSUPP);
-}
-
-BOOL GetOverlappedResult(SOCKET, WSAOVERLAPPED*, DWORD*, BOOL, DWORD*, int* lpErrno) {
-    *lpErrno = WSA_INVALID_PARAMETER;
-    return FALSE;
 }
 
 BOOL GetQOSByName(SOCKET, WSABUF*, QOS*, int* lpErrno) {
@@ -62,12 +53,10 @@ int StringToAddress(WCHAR*, int, WSAPROTOCOL_INFOW*, sockaddr*, int*, int* lpErr
 
 void FillUnsupported(WSPPROC_TABLE& procs) {
     procs.lpWSPAddressToString = AddressToString;
-    procs.lpWSPAsyncSelect = AsyncSelect;
     procs.lpWSPCancelBlockingCall = CancelBlockingCall;
     procs.lpWSPDuplicateSocket = DuplicateSocket;
     procs.lpWSPEnumNetworkEvents = EnumNetworkEvents;
     procs.lpWSPEventSelect = EventSelect;
-    procs.lpWSPGetOverlappedResult = GetOverlappedResult;
     procs.lpWSPGetQOSByName = GetQOSByName;
     procs.lpWSPJoinLeaf = JoinLeaf;
     procs.lpWSPRecvDisconnect = RecvDisconnect;

@@ -15,6 +15,9 @@ const sockhost::LibcCalls* qm_sockhost_libc();
 // The upcall table the host hands to providers (for tests that start a
 // provider themselves).
 const WSPUPCALLTABLE* qm_sockhost_upcalls();
+// Points every descriptor of the host and the provider that stands for the same
+// socket as target at the replacement socket; 0, or -1 when target is not open.
+int qm_sockhost_replace_socket(int target, int replacement);
 }
 
 namespace sockhost {

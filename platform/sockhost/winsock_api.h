@@ -72,8 +72,7 @@ QM_SOCKHOST_API DWORD WSAWaitForMultipleEvents(DWORD cEvents, const WSAEVENT* lp
 // For providers: completes a program's overlapped request (results into the
 // record, then its event is set). Returns 0.
 QM_SOCKHOST_API int WPUCompleteOverlappedRequest(SOCKET s, WSAOVERLAPPED* lpOverlapped,
-                                                 DWORD dwError, DWORD cbTransferred,
-                                                 int* lpErrno);
+                                                 DWORD dwError, DWORD cbTransferred, int* lpErrno);
 
 QM_SOCKHOST_API int ws_bind(SOCKET s, const sockaddr* name, int namelen);
 QM_SOCKHOST_API int ws_listen(SOCKET s, int backlog);

@@ -1,0 +1,211 @@
+// Overlapped calls of the base provider through the socket host: completion
+// routines run as APCs on the issuing thread in its alertable wait, events and
+// WSAGetOverlappedResult, aborts on close, control codes.
+
+#include "platform/win/wait.h"
+#include "tests/platform/sockhost/host_fixture.h"
+#include "tests/platform/sockhost/loopback.h"
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using qmtest::SocketHostTest;
+
+// A connected pair: a host socket made through the socket layer and the plain
+// peer the loopback server accepted.
+class Connected : public SocketHostTest {
+  protected:
+    SOCKET s = INVALID_SOCKET;
+    int peer = -1;
+    int listener = -1;
+
+    void SetUp() override {
+        SocketHostTest::SetUp();
+        unsigned short port = 0;
+        listener = qmtest::ListenLoopback(port);
+        s = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, WSA_FLAG_OVERLAPPED);
+        ASSERT_NE(s, INVALID_SOCKET);
+        sockaddr_in address = qmtest::LoopbackAddress(port);
+        ASSERT_EQ(WSAConnect(s, reinterpret_cast<sockaddr*>(&address), sizeof address, nullptr,
+                             nullptr, nullptr, nullptr),
+                  0);
+        peer = ::accept(listener, nullptr, nullptr);
+        ASSERT_GE(peer, 0);
+    }
+    void TearDown() override {
+        if (s != INVALID_SOCKET) {
+            closesocket(s);
+        }
+        ::close(peer);
+        ::close(listener);
+        SocketHostTest::TearDown();
+    }
+};
+
+struct Completion {
+    DWORD error = 0xFFFF;
+    DWORD bytes = 0;
+    DWORD flags = 0xFFFF;
+    DWORD thread = 0;
+    int calls = 0;
+};
+Completion gCompletion;
+
+void Routine(DWORD dwError, DWORD cbTransferred, WSAOVERLAPPED* lpOverlapped, DWORD dwFlags) {
+    (void)lpOverlapped;
+    gCompletion.error = dwError;
+    gCompletion.bytes = cbTransferred;
+    gCompletion.flags = dwFlags;
+    gCompletion.thread = platform::win::CurrentThreadId();
+    ++gCompletion.calls;
+}
+
+// Waits alertably until a completion routine has run (at most a few seconds).
+bool AwaitRoutine() {
+    for (int i = 0; i < 50 && gCompletion.calls == 0; ++i) {
+        SleepEx(100, TRUE);
+    }
+    return gCompletion.calls > 0;
+}
+
+TEST_F(Connected, ReceiveRoutineRunsOnTheCallingThreadInItsAlertableWait) {
+    gCompletion = Completion{};
+    char buffer[16] = {};
+    WSABUF in{sizeof buffer, buffer};
+    DWORD received = 0;
+    DWORD flags = 0;
+    WSAOVERLAPPED overlapped{};
+    ASSERT_EQ(WSARecv(s, &in, 1, &received, &flags, &overlapped, Routine), SOCKET_ERROR);
+    ASSERT_EQ(WSAGetLastError(), WSA_IO_PENDING);
+    std::thread([this] { qmtest::WriteAll(peer, "hello", 5); }).join();
+    EXPECT_EQ(SleepEx(20, FALSE), 0u); // not alertable: nothing runs
+    EXPECT_EQ(gCompletion.calls, 0);
+    ASSERT_TRUE(AwaitRoutine());
+    EXPECT_EQ(gCompletion.calls, 1);
+    EXPECT_EQ(gCompletion.error, 0u);
+    EXPECT_EQ(gCompletion.bytes, 5u);
+    EXPECT_EQ(gCompletion.flags, 0u);
+    EXPECT_EQ(gCompletion.thread, platform::win::CurrentThreadId());
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+}
+
+TEST_F(Connected, ResultWithoutWaitIsIncompleteThenCompleteWithEvent) {
+    char buffer[16] = {};
+    WSABUF in{sizeof buffer, buffer};
+    DWORD received = 0;
+    DWORD flags = 0;
+    WSAOVERLAPPED overlapped{};
+    overlapped.hEvent = WSACreateEvent();
+    ASSERT_EQ(WSARecv(s, &in, 1, &received, &flags, &overlapped, nullptr), SOCKET_ERROR);
+    ASSERT_EQ(WSAGetLastError(), WSA_IO_PENDING);
+    DWORD transferred = 0;
+    EXPECT_FALSE(WSAGetOverlappedResult(s, &overlapped, &transferred, FALSE, &flags));
+    EXPECT_EQ(WSAGetLastError(), WSA_IO_INCOMPLETE);
+    qmtest::WriteAll(peer, "abc", 3);
+    EXPECT_EQ(WSAWaitForMultipleEvents(1, &overlapped.hEvent, TRUE, 5000, FALSE), WAIT_OBJECT_0);
+    EXPECT_TRUE(WSAGetOverlappedResult(s, &overlapped, &transferred, TRUE, &flags));
+    EXPECT_EQ(transferred, 3u);
+    EXPECT_EQ(std::string(buffer, 3), "abc");
+    WSACloseEvent(overlapped.hEvent);
+}
+
+TEST_F(Connected, SendThatCompletesAtOnceStillDeliversItsCompletion) {
+    gCompletion = Completion{};
+    char text[] = "sent at once";
+    WSABUF out{12, text};
+    DWORD sent = 0;
+    WSAOVERLAPPED overlapped{};
+    ASSERT_EQ(WSASend(s, &out, 1, &sent, 0, &overlapped, Routine), 0);
+    EXPECT_EQ(sent, 12u);
+    ASSERT_TRUE(AwaitRoutine());
+    EXPECT_EQ(gCompletion.bytes, 12u);
+    char buffer[16] = {};
+    EXPECT_EQ(::recv(peer, buffer, 12, MSG_WAITALL), 12);
+}
+
+TEST_F(Connected, LargeSendCompletesWhenEveryByteHasGone) {
+    std::string data(8 << 20, 'x');
+    WSABUF out{std::uint32_t(data.size()), data.data()};
+    DWORD sent = 0;
+    WSAOVERLAPPED overlapped{};
+    overlapped.hEvent = WSACreateEvent();
+    int result = WSASend(s, &out, 1, &sent, 0, &overlapped, nullptr);
+    ASSERT_TRUE(result == 0 || WSAGetLastError() == WSA_IO_PENDING);
+    std::string got;
+    std::thread reader([&] {
+        char buffer[65536];
+        while (got.size() < data.size()) {
+            ssize_t n = ::read(peer, buffer, sizeof buffer);
+            if (n <= 0) {
+                return;
+            }
+            got.append(buffer, std::size_t(n));
+        }
+    });
+    DWORD transferred = 0;
+    DWORD flags = 0;
+    EXPECT_TRUE(WSAGetOverlappedResult(s, &overlapped, &transferred, TRUE, &flags));
+    reader.join();
+    EXPECT_EQ(transferred, data.size());
+    EXPECT_EQ(got, data);
+    WSACloseEvent(overlapped.hEvent);
+}
+
+TEST_F(Connected, CloseAbortsPendingReceive) {
+    gCompletion = Completion{};
+    char buffer[16];
+    WSABUF in{sizeof buffer, buffer};
+    DWORD received = 0;
+    DWORD flags = 0;
+    WSAOVERLAPPED overlapped{};
+    ASSERT_EQ(WSARecv(s, &in, 1, &received, &flags, &overlapped, Routine), SOCKET_ERROR);
+    ASSERT_EQ(WSAGetLastError(), WSA_IO_PENDING);
+    ASSERT_EQ(closesocket(s), 0);
+    s = INVALID_SOCKET;
+    ASSERT_TRUE(AwaitRoutine());
+    EXPECT_EQ(gCompletion.error, DWORD(WSA_OPERATION_ABORTED));
+    EXPECT_EQ(gCompletion.calls, 1);
+}
+
+TEST_F(Connected, ReceivesCompleteInTheOrderIssued) {
+    char first[4] = {};
+    char second[4] = {};
+    WSABUF in[2] = {{3, first}, {3, second}};
+    WSAOVERLAPPED records[2] = {};
+    DWORD received = 0;
+    DWORD flags = 0;
+    for (int i = 0; i < 2; ++i) {
+        records[i].hEvent = WSACreateEvent();
+        ASSERT_EQ(WSARecv(s, &in[i], 1, &received, &flags, &records[i], nullptr), SOCKET_ERROR);
+    }
+    qmtest::WriteAll(peer, "onetwo", 6);
+    DWORD transferred = 0;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(WSAGetOverlappedResult(s, &records[i], &transferred, TRUE, &flags));
+        EXPECT_EQ(transferred, 3u);
+        WSACloseEvent(records[i].hEvent);
+    }
+    EXPECT_EQ(std::string(first) + second, "onetwo");
+}
+
+TEST_F(Connected, OverlappedControlCodeCompletesAtOnce) {
+    qmtest::WriteAll(peer, "1234", 4);
+    std::uint32_t available = 0;
+    for (int i = 0; i < 100 && available < 4; ++i) {
+        ASSERT_EQ(ioctlsocket(s, long(FIONREAD_W), &available), 0);
+        SleepEx(5, FALSE);
+    }
+    WSAOVERLAPPED overlapped{};
+    overlapped.hEvent = WSACreateEvent();
+    DWORD returned = 0;
+    ASSERT_EQ(WSAIoctl(s, FIONREAD_W, nullptr, 0, &available, sizeof available, &returned,
+                       &overlapped, nullptr),
+              0);
+    EXPECT_EQ(available, 4u);
+    EXPECT_EQ(WSAWaitForMultipleEvents(1, &overlapped.hEvent, TRUE, 0, FALSE), WAIT_OBJECT_0);
+    WSACloseEvent(overlapped.hEvent);
+}
+
+} // namespace
