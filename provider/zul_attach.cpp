@@ -3,8 +3,10 @@
 // forgets the parent's start-up and sockets and gets an informant (and so
 // channel connections) of its own.
 
+#include "provider/async_window.h"
 #include "provider/informant.h"
 #include "provider/lsp_log.h"
+#include "provider/overlapped_operation.h"
 #include "provider/provider_settings.h"
 #include "provider/zul_settings.h"
 #include "provider/zul_state.h"
@@ -37,6 +39,8 @@ void CreateInformant() {
 void ChildAfterFork() {
     gCriticalSection = new std::recursive_mutex;
     gState = ZulState{};
+    ForgetOverlappedManager();
+    ForgetWorkerWindow();
     CreateInformant();
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/wsa_errors.h"
 #include "provider/informant.h"
+#include "provider/overlapped_operation.h"
 #include "provider/program_check.h"
 #include "provider/provider_settings.h"
 #include "provider/zul_forward.h"
@@ -24,11 +25,35 @@ void LogBuffer(const char* function, const WSABUF* buffers, DWORD count, DWORD l
     WriteLog(settings.dir, settings.debugLevel, function, std::string(buffers[0].buf, length), 3);
 }
 
-int Overlapped(const char* message, int* lpErrno) {
-    // The overlapped manager is not available: no record can be had.
-    DebugMessage("%s", message);
-    *lpErrno = WSAENOBUFS;
-    return SOCKET_ERROR;
+// Hands an overlapped send or receive to the overlapped manager with a copy of
+// the buffer descriptors.
+int Overlapped(SOCK_INFO* context, int kind, WSABUF* buffers, DWORD count, DWORD flags,
+               WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE routine,
+               WSATHREADID* thread, const char* noRecord, int* lpErrno,
+               const sockaddr* to = nullptr, int toLength = 0, sockaddr* from = nullptr,
+               int* fromLength = nullptr) {
+    int error = StartOverlappedCall(
+        context, kind, lpOverlapped, routine, thread, noRecord, [&](OVERLAPPED_RECORD& record) {
+            if (to && (toLength <= 0 || std::size_t(toLength) > sizeof(sockaddr_storage))) {
+                return WSAEFAULT;
+            }
+            TRANSFER_ARGS& args = record.TransferArgs;
+            args.lpBuffers = CopyBuffer(buffers, count);
+            if (!args.lpBuffers) {
+                return WSAENOBUFS;
+            }
+            args.dwBufferCount = count;
+            args.dwFlags = flags;
+            args.lpFrom = from;
+            args.lpFromLen = fromLength;
+            if (to) {
+                std::memcpy(&args.To, to, std::size_t(toLength));
+                args.iToLen = toLength;
+            }
+            return 0;
+        });
+    *lpErrno = error;
+    return error == 0 ? 0 : SOCKET_ERROR;
 }
 
 // The destination port of a connect, or 0 when the address has none.
@@ -116,7 +141,9 @@ int WSPSend(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfB
                 Informant().InspectBuffer(lpBuffers[0].buf, s, int(lpBuffers[0].len));
             }
             if (lpOverlapped) {
-                return Overlapped("WSPSend: GetOverlappedStructure() returned NULL", lpErrno);
+                return Overlapped(context, LSP_OP_SEND, lpBuffers, dwBufferCount, dwFlags,
+                                  lpOverlapped, lpCompletionRoutine, lpThreadId,
+                                  "WSPSend: GetOverlappedStructure() returned NULL", lpErrno);
             }
             int result = next.lpWSPSend(context->ProviderSocket, lpBuffers, dwBufferCount,
                                         lpNumberOfBytesSent, dwFlags, nullptr, lpCompletionRoutine,
@@ -136,7 +163,10 @@ int WSPRecv(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfB
         s, "WSPRecv: WPUQuerySocketHandleContext() failed: %d", lpErrno,
         [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
             if (lpOverlapped) {
-                return Overlapped("WSPRecv: GetOverlappedStructure() returned NULL", lpErrno);
+                return Overlapped(context, LSP_OP_RECV, lpBuffers, dwBufferCount,
+                                  lpFlags ? *lpFlags : 0, lpOverlapped, lpCompletionRoutine,
+                                  lpThreadId, "WSPRecv: GetOverlappedStructure() returned NULL",
+                                  lpErrno);
             }
             bool peek = lpFlags && (*lpFlags & MSG_PEEK);
             if (dwBufferCount > 0 && lpBuffers && HasPending(context)) {
@@ -163,20 +193,23 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
               DWORD dwFlags, const sockaddr* lpTo, int iTolen, WSAOVERLAPPED* lpOverlapped,
               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
               int* lpErrno) {
-    return Forward(
-        s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
-        [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
-            if (lpOverlapped) {
-                return Overlapped("WSPSendto: GetOverlappedStructure() returned NULL", lpErrno);
-            }
-            int result = next.lpWSPSendTo(context->ProviderSocket, lpBuffers, dwBufferCount,
-                                          lpNumberOfBytesSent, dwFlags, lpTo, iTolen, nullptr,
-                                          lpCompletionRoutine, lpThreadId, lpErrno);
-            if (result == 0) {
-                CountSent(context, *lpNumberOfBytesSent);
-            }
-            return result;
-        });
+    return Forward(s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+                   [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+                       if (lpOverlapped) {
+                           return Overlapped(context, LSP_OP_SENDTO, lpBuffers, dwBufferCount,
+                                             dwFlags, lpOverlapped, lpCompletionRoutine, lpThreadId,
+                                             "WSPSendto: GetOverlappedStructure() returned NULL",
+                                             lpErrno, lpTo, iTolen);
+                       }
+                       int result =
+                           next.lpWSPSendTo(context->ProviderSocket, lpBuffers, dwBufferCount,
+                                            lpNumberOfBytesSent, dwFlags, lpTo, iTolen, nullptr,
+                                            lpCompletionRoutine, lpThreadId, lpErrno);
+                       if (result == 0) {
+                           CountSent(context, *lpNumberOfBytesSent);
+                       }
+                       return result;
+                   });
 }
 
 int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,
@@ -187,7 +220,10 @@ int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumbe
         s, "WSPRecvFrom: WPUQuerySocketHandleContext() failed: %d", lpErrno,
         [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
             if (lpOverlapped) {
-                return Overlapped("WSPRecvFrom: GetOverlappedStructure() returned NULL", lpErrno);
+                return Overlapped(context, LSP_OP_RECVFROM, lpBuffers, dwBufferCount,
+                                  lpFlags ? *lpFlags : 0, lpOverlapped, lpCompletionRoutine,
+                                  lpThreadId, "WSPRecvFrom: GetOverlappedStructure() returned NULL",
+                                  lpErrno, nullptr, 0, lpFrom, lpFromlen);
             }
             if (context->bReceiveFinished) {
                 *lpNumberOfBytesRecvd = 0;

@@ -1,9 +1,13 @@
 // Socket options and control codes: the provider answers the protocol
 // information options with its own layer entry, hands the listening socket's
-// provider socket down with the accept-context option, and offers no extension
-// functions or overlapped control codes until the overlapped manager exists.
+// provider socket down with the accept-context option, hands out its own
+// extension functions, and runs overlapped control codes through the overlapped
+// manager.
 
 #include "common/wide.h"
+#include "platform/overlapped_record.h"
+#include "provider/overlapped_ext.h"
+#include "provider/overlapped_operation.h"
 #include "provider/zul_forward.h"
 #include "provider/zul_procs.h"
 
@@ -87,39 +91,102 @@ int WSPSetSockOpt(SOCKET s, int level, int optname, const char* optval, int optl
     return next.lpWSPSetSockOpt(context->ProviderSocket, level, optname, optval, optlen, lpErrno);
 }
 
+namespace {
+
+// The provider's own function for an intercepted GUID, the lower provider's
+// loaded into its slot on the way; the GUID of GetAcceptExSockaddrs goes down.
+int ExtensionPointer(const WSPPROC_TABLE& next, SOCK_INFO* context, void* in, DWORD inSize,
+                     void* out, DWORD outSize, DWORD* returned, int* lpErrno) {
+    GUID id{};
+    void* function = nullptr;
+    if (!in || inSize < sizeof id || !out || outSize < sizeof function) {
+        *lpErrno = WSAEFAULT;
+        return SOCKET_ERROR;
+    }
+    std::memcpy(&id, in, sizeof id);
+    if (id == WSAID_GETACCEPTEXSOCKADDRS) {
+        return next.lpWSPIoctl(context->ProviderSocket, SIO_GET_EXTENSION_FUNCTION_POINTER, in,
+                               inSize, out, outSize, returned, nullptr, nullptr, nullptr, lpErrno);
+    }
+    if (!ProviderExtension(id, function)) {
+        *lpErrno = WSAEINVAL;
+        return SOCKET_ERROR;
+    }
+    PROVIDER* provider = context->Provider;
+    void*& slot = provider->NextProcTableExt.*ExtensionSlot(id);
+    if (!slot) {
+        LoadExtensionFunction(provider, id, &slot, context->ProviderSocket);
+    }
+    std::memcpy(out, &function, sizeof function);
+    if (returned) {
+        *returned = sizeof function;
+    }
+    return 0;
+}
+
+// The provider socket as the handle; with a record, completed at once.
+int PnpHandle(SOCK_INFO* context, void* out, DWORD outSize, DWORD* returned,
+              WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE routine,
+              WSATHREADID* thread, int* lpErrno) {
+    DebugMessage("SIO_QUERY_PNP_HANDLE requested");
+    if (!out || outSize < 4) {
+        *lpErrno = WSAEFAULT;
+        return SOCKET_ERROR;
+    }
+    auto handle = std::uint32_t(context->ProviderSocket);
+    std::memcpy(out, &handle, 4);
+    if (returned) {
+        *returned = 4;
+    }
+    if (!lpOverlapped) {
+        return 0;
+    }
+    DebugMessage("SIO_QUERY_PNP_HANDLE overlapped");
+    int error = 0;
+    OVERLAPPED_RECORD* record =
+        PrepareOverlapped(context, LSP_OP_IOCTL, lpOverlapped, routine, thread,
+                          "WSPIoctl: GetOverlappedStructure() returned NULL", &error);
+    if (!record) {
+        *lpErrno = error;
+        return SOCKET_ERROR;
+    }
+    platform::MarkOverlappedPending(lpOverlapped);
+    IntermediateCompletionRoutine(0, 4, &record->ProviderOverlapped, 0);
+    return 0;
+}
+
+} // namespace
+
 int WSPIoctl(SOCKET s, DWORD dwIoControlCode, void* lpvInBuffer, DWORD cbInBuffer,
              void* lpvOutBuffer, DWORD cbOutBuffer, DWORD* lpcbBytesReturned,
              WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine,
              WSATHREADID* lpThreadId, int* lpErrno) {
-    return Forward(s, "WSPIoctl: WPUQuerySocketHandleContext() failed: %d", lpErrno,
-                   [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
-                       if (dwIoControlCode == SIO_GET_EXTENSION_FUNCTION_POINTER) {
-                           // The extension functions come with the overlapped manager.
-                           *lpErrno = WSAEINVAL;
-                           return SOCKET_ERROR;
-                       }
-                       if (dwIoControlCode == SIO_QUERY_PNP_HANDLE) {
-                           DebugMessage("SIO_QUERY_PNP_HANDLE requested");
-                           if (!lpvOutBuffer || cbOutBuffer < 4) {
-                               *lpErrno = WSAEFAULT;
-                               return SOCKET_ERROR;
-                           }
-                           auto handle = std::uint32_t(context->ProviderSocket);
-                           std::memcpy(lpvOutBuffer, &handle, 4);
-                           if (lpcbBytesReturned) {
-                               *lpcbBytesReturned = 4;
-                           }
-                           return 0;
-                       }
-                       if (lpOverlapped) {
-                           *lpErrno = WSAENOBUFS;
-                           return SOCKET_ERROR;
-                       }
-                       return next.lpWSPIoctl(context->ProviderSocket, dwIoControlCode, lpvInBuffer,
-                                              cbInBuffer, lpvOutBuffer, cbOutBuffer,
-                                              lpcbBytesReturned, nullptr, lpCompletionRoutine,
-                                              lpThreadId, lpErrno);
-                   });
+    return Forward(
+        s, "WSPIoctl: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+        [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+            if (dwIoControlCode == SIO_GET_EXTENSION_FUNCTION_POINTER) {
+                return ExtensionPointer(next, context, lpvInBuffer, cbInBuffer, lpvOutBuffer,
+                                        cbOutBuffer, lpcbBytesReturned, lpErrno);
+            }
+            if (dwIoControlCode == SIO_QUERY_PNP_HANDLE) {
+                return PnpHandle(context, lpvOutBuffer, cbOutBuffer, lpcbBytesReturned,
+                                 lpOverlapped, lpCompletionRoutine, lpThreadId, lpErrno);
+            }
+            if (!lpOverlapped) {
+                return next.lpWSPIoctl(context->ProviderSocket, dwIoControlCode, lpvInBuffer,
+                                       cbInBuffer, lpvOutBuffer, cbOutBuffer, lpcbBytesReturned,
+                                       nullptr, lpCompletionRoutine, lpThreadId, lpErrno);
+            }
+            int error = StartOverlappedCall(
+                context, LSP_OP_IOCTL, lpOverlapped, lpCompletionRoutine, lpThreadId,
+                "WSPIoctl: GetOverlappedStructure() returned NULL", [&](OVERLAPPED_RECORD& record) {
+                    record.IoctlArgs = IOCTL_ARGS{dwIoControlCode, lpvInBuffer, cbInBuffer,
+                                                  lpvOutBuffer,    cbOutBuffer, 0};
+                    return 0;
+                });
+            *lpErrno = error;
+            return error == 0 ? 0 : SOCKET_ERROR;
+        });
 }
 
 } // namespace zul

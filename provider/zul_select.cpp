@@ -1,7 +1,9 @@
 // WSPSelect over layered handles, WSPAsyncSelect's checks, and
 // WSPGetOverlappedResult, which the provider answers from the program's record.
 
+#include "platform/overlapped_record.h"
 #include "platform/win/event.h"
+#include "provider/async_window.h"
 #include "provider/zul_forward.h"
 #include "provider/zul_procs.h"
 
@@ -9,8 +11,6 @@
 
 namespace zul {
 namespace {
-
-constexpr ULONG_PTR kInProgress = 259;
 
 // One of the program's sets: the provider sockets handed down (duplicates
 // dropped) and the program's handle for each.
@@ -119,7 +119,7 @@ int WSPSelect(int nfds, WSA_FD_SET* readfds, WSA_FD_SET* writefds, WSA_FD_SET* e
 
 int WSPAsyncSelect(SOCKET s, HWND hWnd, unsigned int wMsg, long lEvent, int* lpErrno) {
     return Forward(s, "WSPAsyncSelect: WPUQuerySocketHandleContext() failed: %d", lpErrno,
-                   [&](const WSPPROC_TABLE&, SOCK_INFO* context) {
+                   [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
                        if (!hWnd || lEvent >= (1L << FD_MAX_EVENTS) || lEvent < 0) {
                            *lpErrno = WSAEINVAL;
                            return SOCKET_ERROR;
@@ -129,10 +129,13 @@ int WSPAsyncSelect(SOCKET s, HWND hWnd, unsigned int wMsg, long lEvent, int* lpE
                            context->hWnd = hWnd;
                            context->uMsg = wMsg;
                        }
-                       // The hidden window that would carry the notifications is
-                       // not available.
-                       *lpErrno = WSAEINVAL;
-                       return SOCKET_ERROR;
+                       HWND hidden = GetWorkerWindow();
+                       if (!hidden) {
+                           *lpErrno = WSAEINVAL;
+                           return SOCKET_ERROR;
+                       }
+                       return next.lpWSPAsyncSelect(context->ProviderSocket, hidden, kAsyncMessage,
+                                                    lEvent, lpErrno);
                    });
 }
 
@@ -143,15 +146,16 @@ BOOL WSPGetOverlappedResult(SOCKET s, WSAOVERLAPPED* lpOverlapped, DWORD* lpcbTr
         *lpErrno = WSAEFAULT;
         return FALSE;
     }
-    if (lpOverlapped->Internal == kInProgress) {
+    if (platform::OverlappedPending(lpOverlapped)) {
         if (!fWait) {
             *lpErrno = WSA_IO_INCOMPLETE;
             return FALSE;
         }
         auto* event = static_cast<platform::win::Event*>(lpOverlapped->hEvent);
         if (!event || !event->Wait(platform::win::kInfinite) ||
-            lpOverlapped->Internal == kInProgress) {
-            *lpErrno = lpOverlapped->Internal == kInProgress ? WSA_IO_PENDING : WSASYSCALLFAILURE;
+            platform::OverlappedPending(lpOverlapped)) {
+            *lpErrno =
+                platform::OverlappedPending(lpOverlapped) ? WSA_IO_PENDING : WSASYSCALLFAILURE;
             return FALSE;
         }
     }

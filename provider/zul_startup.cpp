@@ -6,7 +6,9 @@
 #include "platform/catalog.h"
 #include "platform/environment.h"
 #include "platform/sleep.h"
+#include "provider/async_window.h"
 #include "provider/lsp_log.h"
+#include "provider/overlapped_operation.h"
 #include "provider/sock_info.h"
 #include "provider/zul_procs.h"
 #include "provider/zul_settings.h"
@@ -267,12 +269,21 @@ void FreeProviders() {
     }
 }
 
+// Start-up and clean-up one at a time: the clean-up stops the overlapped
+// manager's worker and the window's thread without holding gCriticalSection,
+// which their completions and notifications take.
+std::mutex& Lifecycle() {
+    static std::mutex* lifecycle = new std::mutex;
+    return *lifecycle;
+}
+
 int WSPCleanup(int* lpErrno) {
     ZulState& state = State();
     if (state.gDetached) {
         return 0;
     }
-    std::lock_guard lock(CriticalSection());
+    std::lock_guard lifecycle(Lifecycle());
+    std::unique_lock lock(CriticalSection());
     if (state.gEntryCount == 0) {
         *lpErrno = WSANOTINITIALISED;
         DebugMessage("WSPCleanup returning WSAENOTINITIALISED");
@@ -283,7 +294,11 @@ int WSPCleanup(int* lpErrno) {
         return 0;
     }
     DebugMessage("WSPCleanup: gEntryCount == 0; cleaning up");
+    lock.unlock();
+    DestroyWorkerWindow();
+    StopOverlappedManager();
     Sleep(200);
+    lock.lock();
     FreeProviders();
     return 0;
 }
@@ -295,6 +310,7 @@ WSPStartup(WORD wVersionRequested, WSPDATA* lpWSPData, WSAPROTOCOL_INFOW* lpProt
            WSPUPCALLTABLE UpcallTable, WSPPROC_TABLE* lpProcTable) {
     using namespace zul;
     ZulState& state = State();
+    std::lock_guard lifecycle(Lifecycle());
     std::lock_guard lock(CriticalSection());
     state.MainUpcallTable = UpcallTable;
     if (state.gEntryCount == 0) {
@@ -309,6 +325,9 @@ WSPStartup(WORD wVersionRequested, WSPDATA* lpWSPData, WSAPROTOCOL_INFOW* lpProt
         state.gWSPData.wVersion = MAKEWORD_W(2, 2);
         state.gWSPData.wHighVersion = MAKEWORD_W(2, 2);
         error = BuildProviders(wVersionRequested, lpWSPData, lpProtocolInfo, UpcallTable);
+        if (error == 0) {
+            error = InitOverlappedManager();
+        }
         if (error != 0) {
             FreeProviders();
             return error;

@@ -9,6 +9,11 @@ void Event::Set() {
     std::lock_guard lock(KernelLock());
     state_ = true;
     WakeWaiters();
+    OnSet();
+}
+
+void ApcEvent::OnSet() {
+    QueueApcLocked(thread_, fn_, data_);
 }
 
 void Event::Reset() {

@@ -20,6 +20,7 @@ class Event : public WaitObject {
         store();
         state_ = true;
         WakeWaiters();
+        OnSet();
     }
     void Reset();
     // True when the event was signalled within the time (an automatic-reset
@@ -29,9 +30,29 @@ class Event : public WaitObject {
     bool Signalled() const override { return state_; }
     void Acquire() override;
 
+  protected:
+    // Called under the lock each time the event is set.
+    virtual void OnSet() {}
+
   private:
     bool manualReset_;
     bool state_;
+};
+
+// A manual-reset event that, each time it is set, also queues an APC to one
+// thread: how a thread learns of completions that report through an event.
+class ApcEvent : public Event {
+  public:
+    ApcEvent(DWORD threadId, void (*fn)(ULONG_PTR), ULONG_PTR data)
+        : Event(true, false), thread_(threadId), fn_(fn), data_(data) {}
+
+  protected:
+    void OnSet() override;
+
+  private:
+    DWORD thread_;
+    void (*fn_)(ULONG_PTR);
+    ULONG_PTR data_;
 };
 
 } // namespace platform::win

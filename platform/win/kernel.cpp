@@ -89,6 +89,10 @@ DWORD CurrentThreadId() {
 
 bool QueueApc(DWORD threadId, void (*fn)(ULONG_PTR), ULONG_PTR data) {
     std::lock_guard lock(gKernel);
+    return QueueApcLocked(threadId, fn, data);
+}
+
+bool QueueApcLocked(DWORD threadId, void (*fn)(ULONG_PTR), ULONG_PTR data) {
     ThreadState* thread = FindThread(threadId);
     if (!thread || !fn) {
         return false;

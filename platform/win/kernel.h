@@ -33,6 +33,9 @@ ThreadState& CurrentThread();
 DWORD NewThreadId();
 void RegisterCurrentThread(DWORD id);
 
+// QueueApc for callers that hold KernelLock.
+bool QueueApcLocked(DWORD threadId, void (*fn)(ULONG_PTR), ULONG_PTR data);
+
 // A live thread's state, or null; under KernelLock.
 ThreadState* FindThread(DWORD id);
 

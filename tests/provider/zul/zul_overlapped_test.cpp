@@ -1,0 +1,354 @@
+// Overlapped calls, extension functions and window notifications through the
+// provider: completion routines on the calling thread, results without wait,
+// closes with operations in flight, byte counters, AcceptEx with ConnectEx,
+// TransmitFile, and notifications naming the layered handle.
+
+#include "platform/win/thread.h"
+#include "platform/win/wait.h"
+#include "platform/win/window.h"
+#include "platform/winsock_ext.h"
+#include "tests/platform/sockhost/loopback.h"
+#include "tests/provider/zul/zul_fixture.h"
+
+#include <atomic>
+#include <fcntl.h>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using qmtest::ZulTest;
+
+struct Completion {
+    DWORD error = 0xFFFF;
+    DWORD bytes = 0;
+    DWORD flags = 0xFFFF;
+    DWORD thread = 0;
+    int calls = 0;
+};
+Completion gCompletion;
+
+void Routine(DWORD dwError, DWORD cbTransferred, WSAOVERLAPPED*, DWORD dwFlags) {
+    gCompletion.error = dwError;
+    gCompletion.bytes = cbTransferred;
+    gCompletion.flags = dwFlags;
+    gCompletion.thread = platform::win::CurrentThreadId();
+    ++gCompletion.calls;
+}
+
+bool AwaitRoutine() {
+    for (int i = 0; i < 50 && gCompletion.calls == 0; ++i) {
+        SleepEx(100, TRUE);
+    }
+    return gCompletion.calls > 0;
+}
+
+// A provider socket connected to a plain peer.
+class ZulConnected : public ZulTest {
+  protected:
+    int listener = -1;
+    SOCKET s = INVALID_SOCKET;
+    int peer = -1;
+
+    void SetUp() override {
+        ZulTest::SetUp();
+        unsigned short port = 0;
+        listener = qmtest::ListenLoopback(port);
+        s = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, WSA_FLAG_OVERLAPPED);
+        ASSERT_NE(s, INVALID_SOCKET);
+        sockaddr_in address = qmtest::LoopbackAddress(port);
+        ASSERT_EQ(WSAConnect(s, reinterpret_cast<sockaddr*>(&address), sizeof address, nullptr,
+                             nullptr, nullptr, nullptr),
+                  0);
+        peer = ::accept(listener, nullptr, nullptr);
+        ASSERT_GE(peer, 0);
+        gCompletion = Completion{};
+    }
+    void TearDown() override {
+        if (s != INVALID_SOCKET) {
+            closesocket(s);
+        }
+        ::close(peer);
+        ::close(listener);
+        ZulTest::TearDown();
+    }
+};
+
+TEST_F(ZulConnected, ReceiveRoutineRunsOnTheCallingThreadWithTheLowerResult) {
+    char buffer[16] = {};
+    WSABUF in{sizeof buffer, buffer};
+    DWORD received = 0;
+    DWORD flags = 0;
+    WSAOVERLAPPED overlapped{};
+    ASSERT_EQ(WSARecv(s, &in, 1, &received, &flags, &overlapped, Routine), SOCKET_ERROR);
+    ASSERT_EQ(WSAGetLastError(), WSA_IO_PENDING);
+    qmtest::WriteAll(peer, "hello", 5);
+    ASSERT_TRUE(AwaitRoutine());
+    EXPECT_EQ(gCompletion.calls, 1);
+    EXPECT_EQ(gCompletion.error, 0u);
+    EXPECT_EQ(gCompletion.bytes, 5u);
+    EXPECT_EQ(gCompletion.flags, 0u);
+    EXPECT_EQ(gCompletion.thread, platform::win::CurrentThreadId());
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+}
+
+TEST_F(ZulConnected, ResultWithoutWaitIsIncompleteWhileInProgress) {
+    char buffer[16] = {};
+    WSABUF in{sizeof buffer, buffer};
+    DWORD received = 0;
+    DWORD flags = 0;
+    WSAOVERLAPPED overlapped{};
+    overlapped.hEvent = WSACreateEvent();
+    ASSERT_EQ(WSARecv(s, &in, 1, &received, &flags, &overlapped, nullptr), SOCKET_ERROR);
+    ASSERT_EQ(WSAGetLastError(), WSA_IO_PENDING);
+    DWORD transferred = 0;
+    EXPECT_FALSE(WSAGetOverlappedResult(s, &overlapped, &transferred, FALSE, &flags));
+    EXPECT_EQ(WSAGetLastError(), WSA_IO_INCOMPLETE);
+    qmtest::WriteAll(peer, "abc", 3);
+    EXPECT_TRUE(WSAGetOverlappedResult(s, &overlapped, &transferred, TRUE, &flags));
+    EXPECT_EQ(transferred, 3u);
+    EXPECT_EQ(std::string(buffer, 3), "abc");
+    WSACloseEvent(overlapped.hEvent);
+}
+
+TEST_F(ZulConnected, CloseLogCountsCompletedOverlappedTransfers) {
+    char text[] = "12345";
+    WSABUF out{5, text};
+    DWORD count = 0;
+    DWORD flags = 0;
+    WSAOVERLAPPED sendRecord{};
+    sendRecord.hEvent = WSACreateEvent();
+    int result = WSASend(s, &out, 1, &count, 0, &sendRecord, nullptr);
+    ASSERT_TRUE(result == 0 || WSAGetLastError() == WSA_IO_PENDING);
+    EXPECT_TRUE(WSAGetOverlappedResult(s, &sendRecord, &count, TRUE, &flags));
+    char buffer[8];
+    WSABUF in{sizeof buffer, buffer};
+    WSAOVERLAPPED receiveRecord{};
+    receiveRecord.hEvent = WSACreateEvent();
+    ASSERT_EQ(WSARecv(s, &in, 1, &count, &flags, &receiveRecord, nullptr), SOCKET_ERROR);
+    qmtest::WriteAll(peer, "abc", 3);
+    EXPECT_TRUE(WSAGetOverlappedResult(s, &receiveRecord, &count, TRUE, &flags));
+    // The completion is counted before the program hears of it.
+    int handle = int(s);
+    ASSERT_EQ(closesocket(s), 0);
+    s = INVALID_SOCKET;
+    EXPECT_TRUE(
+        Logged("Closing socket " + std::to_string(handle) + " Bytes Sent [5] Bytes Recv [3]"));
+    WSACloseEvent(sendRecord.hEvent);
+    WSACloseEvent(receiveRecord.hEvent);
+}
+
+TEST_F(ZulConnected, SocketClosedWithReceivePendingIsFreedWhenTheReceiveCompletes) {
+    char buffer[16];
+    WSABUF in{sizeof buffer, buffer};
+    DWORD received = 0;
+    DWORD flags = 0;
+    WSAOVERLAPPED overlapped{};
+    ASSERT_EQ(WSARecv(s, &in, 1, &received, &flags, &overlapped, Routine), SOCKET_ERROR);
+    int handle = int(s);
+    ASSERT_EQ(closesocket(s), 0);
+    s = INVALID_SOCKET;
+    EXPECT_TRUE(Logged("dwOutstanding = 1; RefCount = 1"));
+    EXPECT_TRUE(Logged("Closed lower provider socket"));
+    ASSERT_TRUE(AwaitRoutine());
+    EXPECT_EQ(gCompletion.error, DWORD(WSA_OPERATION_ABORTED));
+    EXPECT_EQ(gCompletion.calls, 1);
+    // The handle is released with the context, after the completion.
+    bool released = false;
+    for (int i = 0; i < 500 && !released; ++i) {
+        released = ::fcntl(handle, F_GETFD) < 0;
+        SleepEx(10, FALSE);
+    }
+    EXPECT_TRUE(released);
+}
+
+template <typename F> F Extension(SOCKET s, const GUID& id) {
+    F function = nullptr;
+    DWORD returned = 0;
+    GUID wanted = id;
+    if (WSAIoctl(s, SIO_GET_EXTENSION_FUNCTION_POINTER, &wanted, sizeof wanted, &function,
+                 sizeof function, &returned, nullptr, nullptr) != 0) {
+        return nullptr;
+    }
+    return function;
+}
+
+DWORD Finish(SOCKET s, BOOL started, WSAOVERLAPPED& overlapped) {
+    if (!started) {
+        EXPECT_EQ(WSAGetLastError(), WSA_IO_PENDING);
+    }
+    DWORD transferred = 0;
+    DWORD flags = 0;
+    EXPECT_TRUE(WSAGetOverlappedResult(s, &overlapped, &transferred, TRUE, &flags));
+    return transferred;
+}
+
+TEST_F(ZulTest, AcceptExAndConnectExExchangeDataThroughTheProvider) {
+    SOCKET listening = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
+    sockaddr_in address = qmtest::LoopbackAddress(0);
+    int length = sizeof address;
+    ASSERT_EQ(ws_bind(listening, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(ws_getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ASSERT_EQ(ws_listen(listening, 4), 0);
+    auto acceptEx = Extension<LPFN_ACCEPTEX>(listening, WSAID_ACCEPTEX);
+    ASSERT_NE(acceptEx, nullptr);
+    SOCKET accepting = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
+    constexpr DWORD kAddress = sizeof(sockaddr_in) + 16;
+    char output[5 + 2 * kAddress] = {};
+    WSAOVERLAPPED acceptRecord{};
+    acceptRecord.hEvent = WSACreateEvent();
+    DWORD received = 0;
+    BOOL accepted =
+        acceptEx(listening, accepting, output, 5, kAddress, kAddress, &received, &acceptRecord);
+
+    SOCKET client = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
+    sockaddr_in any = qmtest::LoopbackAddress(0);
+    ASSERT_EQ(ws_bind(client, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    auto connectEx = Extension<LPFN_CONNECTEX>(client, WSAID_CONNECTEX);
+    ASSERT_NE(connectEx, nullptr);
+    char hello[] = "hello";
+    WSAOVERLAPPED connectRecord{};
+    connectRecord.hEvent = WSACreateEvent();
+    DWORD sent = 0;
+    BOOL connected = connectEx(client, reinterpret_cast<sockaddr*>(&address), sizeof address, hello,
+                               5, &sent, &connectRecord);
+    EXPECT_EQ(Finish(client, connected, connectRecord), 5u);
+    EXPECT_EQ(Finish(accepting, accepted, acceptRecord), 5u);
+    EXPECT_EQ(std::string(output, 5), "hello");
+
+    char reply[] = "reply";
+    WSABUF out{5, reply};
+    DWORD count = 0;
+    ASSERT_EQ(WSASend(accepting, &out, 1, &count, 0, nullptr, nullptr), 0);
+    char got[5];
+    WSABUF in{5, got};
+    DWORD flags = MSG_WAITALL;
+    ASSERT_EQ(WSARecv(client, &in, 1, &count, &flags, nullptr, nullptr), 0);
+    EXPECT_EQ(std::string(got, count), "reply");
+    WSACloseEvent(acceptRecord.hEvent);
+    WSACloseEvent(connectRecord.hEvent);
+    closesocket(client);
+    closesocket(accepting);
+    closesocket(listening);
+}
+
+TEST_F(ZulConnected, TransmitFileSendsTheFileByteIdentical) {
+    std::mt19937 random(11);
+    std::string contents(200000, '\0');
+    for (char& c : contents) {
+        c = char(random());
+    }
+    std::string path = root / "file.bin";
+    int file = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_EQ(::write(file, contents.data(), contents.size()), ssize_t(contents.size()));
+    auto transmitFile = Extension<LPFN_TRANSMITFILE>(s, WSAID_TRANSMITFILE);
+    ASSERT_NE(transmitFile, nullptr);
+    WSAOVERLAPPED overlapped{};
+    overlapped.hEvent = WSACreateEvent();
+    std::string got;
+    std::thread reader([&] { got = qmtest::ReadAll(peer); });
+    BOOL started = transmitFile(s, FileHandle(file), 0, 0, &overlapped, nullptr, TF_DISCONNECT);
+    EXPECT_EQ(Finish(s, started, overlapped), contents.size());
+    reader.join();
+    EXPECT_EQ(got, contents);
+    WSACloseEvent(overlapped.hEvent);
+    ::close(file);
+    int handle = int(s);
+    closesocket(s);
+    s = INVALID_SOCKET;
+    EXPECT_TRUE(Logged("Closing socket " + std::to_string(handle) + " Bytes Sent [200000]"));
+}
+
+constexpr UINT kSocketMessage = WM_USER + 7;
+std::mutex gNotesMutex;
+std::vector<std::pair<SOCKET, long>> gNotes;
+
+LRESULT Procedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kSocketMessage) {
+        std::lock_guard lock(gNotesMutex);
+        gNotes.emplace_back(SOCKET(wParam), long(lParam & 0xffff));
+        return 0;
+    }
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+bool Noted(SOCKET s, long event) {
+    for (int i = 0; i < 600; ++i) {
+        {
+            std::lock_guard lock(gNotesMutex);
+            for (auto& note : gNotes) {
+                if (note.first == s && note.second == event) {
+                    return true;
+                }
+            }
+        }
+        SleepEx(10, FALSE);
+    }
+    return false;
+}
+
+struct ProgramWindow {
+    std::atomic<HWND> window{nullptr};
+    HANDLE thread = nullptr;
+    static DWORD Loop(void* parameter) {
+        auto* self = static_cast<ProgramWindow*>(parameter);
+        self->window =
+            CreateWindowA("Program Window", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageA(&message);
+        }
+        return 0;
+    }
+    ProgramWindow() {
+        gNotes.clear();
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.lpszClassName = "Program Window";
+        RegisterClassA(&windowClass);
+        thread = CreateThread(nullptr, 0, Loop, this, 0, nullptr);
+        while (!window) {
+            SleepEx(1, FALSE);
+        }
+    }
+    ~ProgramWindow() {
+        DestroyWindow(window);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        UnregisterClassA("Program Window", nullptr);
+    }
+};
+
+TEST_F(ZulTest, NotificationsReachTheProgramsWindowWithTheLayeredHandle) {
+    ProgramWindow program;
+    SOCKET listening = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
+    sockaddr_in address = qmtest::LoopbackAddress(0);
+    int length = sizeof address;
+    ASSERT_EQ(ws_bind(listening, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(ws_getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    EXPECT_EQ(WSAAsyncSelect(listening, program.window, kSocketMessage, 1024), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+    ASSERT_EQ(WSAAsyncSelect(listening, program.window, kSocketMessage,
+                             FD_ACCEPT_W | FD_READ_W | FD_WRITE_W),
+              0);
+    ASSERT_EQ(ws_listen(listening, 4), 0);
+    int client = qmtest::ConnectLoopback(ntohs(address.sin_port));
+    ASSERT_TRUE(Noted(listening, FD_ACCEPT_W));
+    SOCKET accepted = ws_accept(listening, nullptr, nullptr);
+    ASSERT_NE(accepted, INVALID_SOCKET);
+    // The accepted socket's first events may come before its context exists.
+    EXPECT_TRUE(Noted(accepted, FD_WRITE_W));
+    qmtest::WriteAll(client, "x", 1);
+    EXPECT_TRUE(Noted(accepted, FD_READ_W));
+    closesocket(accepted);
+    closesocket(listening);
+    ::close(client);
+}
+
+} // namespace
