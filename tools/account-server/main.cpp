@@ -8,6 +8,8 @@
 
 #include "tools/account-server/members.h"
 
+#include "tools/common/loopback_listener.h"
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -156,16 +158,8 @@ int main(int argc, char** argv) {
         ERR_print_errors_fp(stderr);
         return 1;
     }
-    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(std::uint16_t(options.port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 16) != 0) {
-        std::perror("account-server: listen");
+    int listener = qmtools::ListenOnLoopback(std::uint16_t(options.port), "account-server");
+    if (listener < 0) {
         return 1;
     }
     std::printf("listening on 127.0.0.1:%d\n", options.port);

@@ -15,6 +15,8 @@
 
 #include "tools/rating-server/rating_rules.h"
 
+#include "tools/common/loopback_listener.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -144,16 +146,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
-    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(std::uint16_t(options.port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 16) != 0) {
-        std::perror("rating-server: listen");
+    int listener = qmtools::ListenOnLoopback(std::uint16_t(options.port), "rating-server");
+    if (listener < 0) {
         return 1;
     }
     std::printf("listening on 127.0.0.1:%d\n", options.port);
