@@ -7,6 +7,8 @@
 #include "tests/support/kovari_process.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusInterface>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +19,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -86,15 +89,37 @@ int CountLines(const qmtest::Installation& installation, const std::string& text
     }));
 }
 
-// Serves the event loop until the log holds the text, or a few seconds passed.
+// Serves the event loop until the log holds the text; false after ten seconds.
+// Events are served between short sleeps, so the wait lasts by the clock and
+// not by how quickly the queue runs dry.
 bool WaitForLine(const qmtest::Installation& installation, const std::string& text) {
-    for (int i = 0; i < 300; ++i) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
         if (CountLines(installation, text) > 0) {
             return true;
         }
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+}
+
+// Waits until the stand-in reports the session's Active property as wanted,
+// then serves the events already received. The stand-in sends its change
+// signal before it can answer this question, and the bus keeps that order,
+// so the signal has reached this process when the answer says so.
+bool WaitForActive(bool wanted) {
+    QDBusInterface session("org.freedesktop.login1", "/org/freedesktop/login1/session/_31",
+                           "org.freedesktop.login1.Session", QDBusConnection::systemBus());
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (session.property("Active").toBool() != wanted) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    QApplication::processEvents(QEventLoop::AllEvents);
+    return true;
 }
 
 TEST(SessionSwitch, InactiveSessionEndsTheServiceAndOtherChangesArePassedOn) {
@@ -118,9 +143,7 @@ TEST(SessionSwitch, InactiveSessionEndsTheServiceAndOtherChangesArePassedOn) {
     ASSERT_TRUE(WaitForLine(installation, line));
     // Back to the active session: a console connect, only passed on.
     logind.WriteLine("active");
-    for (int i = 0; i < 50; ++i) {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+    ASSERT_TRUE(WaitForActive(true));
     app.MainFrame()->WindowProc(WM_KOVARI_HEARTBEAT, 0, 0);
     ASSERT_TRUE(WaitForLine(installation, "Someone is heartbeating KOVARI"));
     EXPECT_EQ(CountLines(installation, line), 1);
