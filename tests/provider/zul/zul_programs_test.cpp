@@ -23,6 +23,58 @@ std::string Redirect(const std::string& url) {
     return "HTTP/1.1 302 Found\nLocation: http://block.tellwyn.com?site=" + url + "/\n\n";
 }
 
+// One client program: the shell command that fetches a path from the port.
+// Every client prints what it received: the whole answer (head and body), or
+// for http.client the status, the Location header and the body.
+struct Client {
+    std::string name;
+    std::string (*command)(const std::string& port, const std::string& path);
+};
+
+std::string Python(const std::string& code) {
+    return "python3 -c \"" + code + "\" 2>&1";
+}
+std::string Curl(const std::string& port, const std::string& path) {
+    return "curl -sS -i http://127.0.0.1:" + port + path + " 2>&1";
+}
+std::string Wget(const std::string& port, const std::string& path) {
+    return "wget -t 1 -S -O - --max-redirect=0 http://127.0.0.1:" + port + path + " 2>&1";
+}
+std::string HttpClient(const std::string& port, const std::string& path) {
+    return Python("import http.client as h; c=h.HTTPConnection('127.0.0.1'," + port +
+                  "); c.request('GET','" + path +
+                  "'); r=c.getresponse(); print(r.status, r.getheader('Location')); "
+                  "print(r.read().decode(),end='')");
+}
+std::string Nc(const std::string& port, const std::string& path) {
+    return "printf 'GET " + path + " HTTP/1.0\\r\\nHost: 127.0.0.1:" + port +
+           "\\r\\n\\r\\n' | nc -q 1 127.0.0.1 " + port;
+}
+// python starts curl with fork and exec.
+std::string Subprocess(const std::string& port, const std::string& path) {
+    return Python("import subprocess,sys; r=subprocess.run(['curl','-sS','-i','http://127.0.0.1:" +
+                  port + path +
+                  "'],capture_output=True); sys.stdout.write(r.stdout.decode()); "
+                  "sys.exit(r.returncode)");
+}
+// python's epoll selector, non-blocking socket.
+std::string Epoll(const std::string& port, const std::string& path) {
+    return Python("import socket,selectors,sys; s=socket.create_connection(('127.0.0.1'," + port +
+                  ")); s.setblocking(False); s.send(b'GET " + path +
+                  " HTTP/1.0\\r\\nHost: 127.0.0.1:" + port +
+                  "\\r\\n\\r\\n'); sel=selectors.EpollSelector(); "
+                  "sel.register(s,selectors.EVENT_READ); d=b''\n"
+                  "while True:\n sel.select(5); b=s.recv(65536)\n if not b: break\n d+=b\n"
+                  "sys.stdout.write(d.decode())");
+}
+
+const std::vector<Client> kClients = {{"curl", Curl},
+                                      {"wget", Wget},
+                                      {"http.client", HttpClient},
+                                      {"nc", Nc},
+                                      {"subprocess", Subprocess},
+                                      {"epoll", Epoll}};
+
 class Programs : public ::testing::Test {
   protected:
     qmtest::TempDir root;
@@ -37,74 +89,56 @@ class Programs : public ::testing::Test {
         qmtest::WriteProviderSettings(installDir, 2);
         ASSERT_TRUE(qmtest::InstallLayerOverInternet());
     }
-    static std::string Python(const std::string& code) { return "python3 -c \"" + code + "\""; }
+    static qmtest::RunResult Fetch(const Client& client, unsigned short port,
+                                   const std::string& path) {
+        return qmtest::Run(client.command(std::to_string(port), path));
+    }
+    static std::string Lower(unsigned short port, const std::string& path) {
+        return "http://127.0.0.1:" + std::to_string(port) + path;
+    }
+    static std::size_t SiteQuestions(qmtest::ChannelServer& service) {
+        std::size_t sites = 0;
+        for (const auto& request : service.Requests()) {
+            sites += request.second.starts_with("http://") ? 1 : 0;
+        }
+        return sites;
+    }
 };
 
 TEST_F(Programs, AllowedSiteArrivesIntactInEveryProgram) {
     QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::ChannelServer service(qmtest::FixedReplies("NN", "AB:N"));
-    qmtest::HttpServer web(6, kPage);
+    qmtest::HttpServer web(int(kClients.size()), kPage);
     Install();
-    std::string port = std::to_string(web.port());
-    EXPECT_EQ(qmtest::Run("curl -sS " + web.url("/a")).output, kPage);
-    EXPECT_EQ(qmtest::Run("wget -q -O - " + web.url("/b")).output, kPage);
-    EXPECT_EQ(qmtest::Run(Python("import http.client as h; c=h.HTTPConnection('127.0.0.1'," + port +
-                                 "); c.request('GET','/c'); "
-                                 "print(c.getresponse().read().decode(),end='')"))
-                  .output,
-              kPage);
-    qmtest::RunResult nc = qmtest::Run("printf 'GET /d HTTP/1.0\\r\\nHost: x\\r\\n\\r\\n' | "
-                                       "nc -q 1 127.0.0.1 " +
-                                       port);
-    EXPECT_NE(nc.output.find("\r\n\r\n" + kPage), std::string::npos) << nc.output;
-    EXPECT_EQ(qmtest::Run(Python("import subprocess,sys; r=subprocess.run(['curl','-sS','" +
-                                 web.url("/e") +
-                                 "'],capture_output=True); sys.stdout.write(r.stdout.decode())"))
-                  .output,
-              kPage);
-    // An epoll client: python's default selector on this platform is epoll.
-    std::string epoll =
-        Python("import socket,selectors,sys; s=socket.create_connection(('127.0.0.1'," + port +
-               ")); s.setblocking(False); s.send(b'GET /f HTTP/1.0\\r\\nHost: x\\r\\n\\r\\n'); "
-               "sel=selectors.EpollSelector(); sel.register(s,selectors.EVENT_READ); d=b''\n"
-               "while True:\n sel.select(5); b=s.recv(65536)\n if not b: break\n d+=b\n"
-               "sys.stdout.write(d.decode())");
-    qmtest::RunResult epollRun = qmtest::Run(epoll);
-    EXPECT_NE(epollRun.output.find("\r\n\r\n" + kPage), std::string::npos) << epollRun.output;
-    std::vector<std::pair<int, std::string>> requests = service.Requests();
-    std::size_t sites = 0;
-    for (const auto& request : requests) {
-        sites += request.second.starts_with("http://") ? 1 : 0;
+    for (const Client& client : kClients) {
+        qmtest::RunResult run = Fetch(client, web.port(), "/" + client.name);
+        EXPECT_NE(run.output.find(kPage), std::string::npos) << client.name << ": " << run.output;
+        EXPECT_EQ(run.output.find(kPage), run.output.rfind(kPage)) << client.name;
+        EXPECT_EQ(run.status, 0) << client.name;
     }
-    EXPECT_EQ(sites, 6u);
+    EXPECT_EQ(web.requests().size(), kClients.size());
+    EXPECT_EQ(SiteQuestions(service), kClients.size());
 }
 
 TEST_F(Programs, DeniedSiteIsRedirectedAndNothingAfterIt) {
     QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::ChannelServer service(qmtest::FixedReplies("YN", "AB:N"));
-    qmtest::HttpServer web(6, kPage);
+    qmtest::HttpServer web(int(kClients.size()), kPage);
     Install();
-    std::string url = web.url("/Denied");
-    std::string lower = "http://127.0.0.1:" + std::to_string(web.port()) + "/denied";
-    EXPECT_EQ(qmtest::Run("curl -sS -i " + url).output, Redirect(lower));
-    EXPECT_EQ(qmtest::Run(Python("import http.client as h; c=h.HTTPConnection('127.0.0.1'," +
-                                 std::to_string(web.port()) +
-                                 "); c.request('GET','/Denied'); r=c.getresponse(); "
-                                 "print(r.status, r.getheader('Location'), repr(r.read()))"))
-                  .output,
-              "302 http://block.tellwyn.com?site=" + lower + "/ b''\n");
-    qmtest::RunResult nc = qmtest::Run(
-        "printf 'GET /Denied HTTP/1.0\\r\\nHost: 127.0.0.1:" + std::to_string(web.port()) +
-        "\\r\\n\\r\\n' | nc -q 1 "
-        "127.0.0.1 " +
-        std::to_string(web.port()));
-    EXPECT_EQ(nc.output, Redirect(lower));
-    // wget reads the answer after peeking at it; it does not follow the redirect.
-    qmtest::RunResult wget = qmtest::Run("wget -t 1 -O - --max-redirect=0 " + url + " 2>&1");
-    EXPECT_NE(wget.output.find("302 Found"), std::string::npos) << wget.output;
-    EXPECT_NE(wget.output.find("Location: http://block.tellwyn.com?site=" + lower + "/"),
-              std::string::npos);
-    EXPECT_EQ(web.requests().size(), 4u);
+    std::string location = "http://block.tellwyn.com?site=" + Lower(web.port(), "/denied") + "/";
+    for (const Client& client : kClients) {
+        qmtest::RunResult run = Fetch(client, web.port(), "/Denied");
+        if (client.name == "http.client") {
+            EXPECT_EQ(run.output, "302 " + location + "\n");
+        } else if (client.name == "wget") { // wget peeks at the answer before it reads it
+            EXPECT_NE(run.output.find("302 Found"), std::string::npos) << run.output;
+            EXPECT_NE(run.output.find("Location: " + location), std::string::npos);
+        } else {
+            EXPECT_EQ(run.output, Redirect(Lower(web.port(), "/denied"))) << client.name;
+        }
+        EXPECT_EQ(run.output.find("rest of the page"), std::string::npos) << client.name;
+    }
+    EXPECT_EQ(web.requests().size(), kClients.size()); // the request itself went out
 }
 
 TEST_F(Programs, RefusedProgramCannotConnect) {
@@ -112,14 +146,20 @@ TEST_F(Programs, RefusedProgramCannotConnect) {
     qmtest::ChannelServer service(qmtest::FixedReplies("NN", "AB:Y"));
     qmtest::HttpServer web(1, kPage);
     Install();
-    qmtest::RunResult curl = qmtest::Run("curl -sS " + web.url() + " 2>&1");
-    EXPECT_EQ(curl.status, 7) << curl.output; // could not connect
+    std::string question = "AB:" + std::to_string(web.port()) + ",";
+    for (const Client& client : kClients) {
+        qmtest::RunResult run = Fetch(client, web.port(), "/refused");
+        EXPECT_NE(run.status, 0) << client.name << ": " << run.output;
+        EXPECT_EQ(run.output.find("rest of the page"), std::string::npos) << client.name;
+    }
     bool curlAsked = false;
+    std::size_t programQuestions = 0;
     for (const auto& request : service.Requests()) {
-        curlAsked =
-            curlAsked || request.second.starts_with("AB:" + std::to_string(web.port()) + ",curl");
+        curlAsked = curlAsked || request.second == question + "curl";
+        programQuestions += request.second.starts_with(question) ? 1 : 0;
     }
     EXPECT_TRUE(curlAsked);
+    EXPECT_GE(programQuestions, kClients.size());
     EXPECT_TRUE(web.requests().empty());
 }
 
@@ -152,16 +192,16 @@ TEST_F(Programs, AProgramIsRefusedByTheNameItsVersionInformationRecords) {
 
 TEST_F(Programs, WithoutTheServiceEveryGetIsRedirectedAndEveryConnectAllowed) {
     QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
-    qmtest::HttpServer web(2, kPage);
+    qmtest::HttpServer web(int(kClients.size()), kPage);
     Install();
-    std::string lower = "http://127.0.0.1:" + std::to_string(web.port()) + "/page";
-    EXPECT_EQ(qmtest::Run("curl -sS -i " + web.url("/page")).output, Redirect(lower));
-    EXPECT_EQ(qmtest::Run(Python("import http.client as h; c=h.HTTPConnection('127.0.0.1'," +
-                                 std::to_string(web.port()) +
-                                 "); c.request('GET','/page'); print(c.getresponse().status)"))
-                  .output,
-              "302\n");
-    EXPECT_EQ(web.requests().size(), 2u); // the connects and the requests went through
+    std::string location = "http://block.tellwyn.com?site=" + Lower(web.port(), "/page") + "/";
+    for (const Client& client : kClients) {
+        qmtest::RunResult run = Fetch(client, web.port(), "/page");
+        EXPECT_NE(run.output.find(location), std::string::npos)
+            << client.name << ": " << run.output;
+        EXPECT_EQ(run.output.find("rest of the page"), std::string::npos) << client.name;
+    }
+    EXPECT_EQ(web.requests().size(), kClients.size()); // the connects and the requests went through
     EXPECT_TRUE(qmtest::LogHas(installDir, "Unable to connect to KOVARI *** BLOCKING TRAFFIC ***"));
 }
 
