@@ -4,11 +4,13 @@
 //   provider) against the plain kernel socket;
 // - the latency of a connect plus one GET answered by a loopback web server, with
 //   the provider's program and site questions answered by the real filter service
-//   (median and 99th percentile);
+//   for a logged-in member, the site rated by the rating stand-in (median and
+//   99th percentile);
 // - the resident memory a process gains by loading the host and the provider.
 // The measuring clients are this program itself, started with and without
 // LD_PRELOAD.
 
+#include "tests/support/family_servers.h"
 #include "tests/support/kovari_process.h"
 #include "tests/support/zul_install.h"
 
@@ -219,9 +221,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot install the provider into the catalog\n");
         return 1;
     }
+    qmtest::FamilyServers family(installation.RegistryDir());
     qmtest::KovariProcess kovari(installation);
-    if (!kovari.WaitUntilListening()) {
-        std::fprintf(stderr, "the filter service did not start\n");
+    if (!family.Ready() || !kovari.WaitUntilListening()) {
+        std::fprintf(stderr, "the services did not start\n");
+        return 1;
+    }
+    if (!qmtest::LogInRememberedMember()) {
+        std::fprintf(stderr, "the remembered member was not logged in\n");
         return 1;
     }
     Server sink(false);

@@ -2,22 +2,13 @@
 // The preference fixture plus the real account server stand-in over HTTPS,
 // with its certificate trusted through the CA file setting.
 
-#include "platform/registry.h"
 #include "tests/account/prefs_fixture.h"
+#include "tests/support/member_settings.h"
 #include "tests/support/server_process.h"
 
 #include <memory>
 
 namespace qmtest {
-
-inline void SetMachineSetting(const char* name, const std::string& value) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quellmark\\Settings", 0, nullptr, 0,
-                    KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   DWORD(value.size() + 1));
-    RegCloseKey(key);
-}
 
 class AccountFixture : public PrefsFixture {
   protected:

@@ -34,14 +34,6 @@ class RatingProcess : public qmtest::AccountFixture {
         rating = std::make_unique<qmtest::ServerProcess>("rating-server", ratingPort, arguments);
         ASSERT_TRUE(rating->Ready());
     }
-    void Remember(const std::string& text) {
-        HKEY key = nullptr;
-        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Quellmark\\UserProfiles", 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       DWORD(text.size() + 1));
-        RegCloseKey(key);
-    }
     void StartKovari() {
         kovari = std::make_unique<qmtest::KovariProcess>(
             installation, std::map<std::string, std::string>{{"QUELLMARK_MSGBOX_RECORD", BoxFile()},
@@ -76,7 +68,7 @@ class RatingProcess : public qmtest::AccountFixture {
 };
 
 TEST_F(RatingProcess, AddressesAreDecidedByTheRatingServiceAndTheMembersMask) {
-    Remember("anna~secret");
+    qmtest::RememberMember("anna~secret");
     StartRating();
     StartKovari();
     qmtest::ChannelClient client;
@@ -112,7 +104,7 @@ TEST_F(RatingProcess, LocalListsComeFirstAndARefusedDialogBlocksAndReturns) {
 }
 
 TEST_F(RatingProcess, OrderlyCloseAllowsThenBlocksThenReconnects) {
-    Remember("anna~secret");
+    qmtest::RememberMember("anna~secret");
     StartRating({"--close-after", "1"});
     StartKovari();
     qmtest::ChannelClient client;
@@ -128,7 +120,7 @@ TEST_F(RatingProcess, OrderlyCloseAllowsThenBlocksThenReconnects) {
 }
 
 TEST_F(RatingProcess, RefusedRatingLoginBlocksAndIsTriedAgain) {
-    Remember("anna~secret");
+    qmtest::RememberMember("anna~secret");
     StartRating({"--refuse-login"});
     StartKovari();
     qmtest::ChannelClient client;

@@ -17,16 +17,11 @@
 namespace {
 
 void WriteProfiles(const std::string& remembered) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Quellmark\\UserProfiles", 0, nullptr, 0,
-                    KEY_ALL_ACCESS, nullptr, &key, nullptr);
     for (std::string name : {"bob", "anna", "andrew"}) {
-        RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
-                       DWORD(name.size() + 1));
+        qmtest::SetRegistryString(HKEY_CURRENT_USER, "Software\\Quellmark\\UserProfiles",
+                                  name.c_str(), name);
     }
-    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(remembered.c_str()),
-                   DWORD(remembered.size() + 1));
-    RegCloseKey(key);
+    qmtest::RememberMember(remembered);
 }
 
 std::string SkinFile() {
