@@ -10,9 +10,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListView>
 #include <QPainter>
 #include <QScreen>
 
@@ -82,12 +84,40 @@ void CLoginDlg::CreateControls() {
     rememberBox_->installEventFilter(this);
     connect(nameBox_->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString& typed) { CompleteName(typed); });
-    connect(nameBox_, &QComboBox::activated, this, [this] { UpdateRememberBox(); });
+    CreateNameList();
+    connect(nameBox_, &QComboBox::activated, this, [this] {
+        nameList_->popup()->hide(); // the box's own list was chosen from
+        UpdateRememberBox();
+    });
     connect(rememberBox_, &QCheckBox::clicked, this, [](bool ticked) {
         if (!ticked) {
             ForgetRememberedMember();
         }
     });
+}
+
+// The saved names dropped down below the name box while a typed name is being
+// completed. Typing goes on in the name box: the list hands every key it does
+// not use to it, after the dialog's filter has seen the key.
+void CLoginDlg::CreateNameList() {
+    nameList_ = new QCompleter(nameBox_->model(), this);
+    nameList_->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    nameList_->setWidget(nameBox_->lineEdit());
+    nameList_->popup()->setCursor(Qt::ArrowCursor);
+    nameList_->popup()->installEventFilter(this);
+    connect(nameList_, qOverload<const QString&>(&QCompleter::activated), this,
+            [this](const QString& name) { AcceptListedName(name); });
+}
+
+void CLoginDlg::DropNameListDown(int row) {
+    nameList_->complete();
+    nameList_->popup()->setCurrentIndex(nameList_->completionModel()->index(row, 0));
+}
+
+void CLoginDlg::AcceptListedName(const QString& name) {
+    nameBox_->setCurrentIndex(nameBox_->findText(name, Qt::MatchExactly));
+    nameBox_->lineEdit()->setText(name);
+    UpdateRememberBox();
 }
 
 // Completes the typed text to the first saved name that begins with it and
@@ -99,9 +129,11 @@ void CLoginDlg::CompleteName(const QString& typed) {
         int n = int(typed.size());
         int found = n == 0 ? -1 : nameBox_->findText(typed, Qt::MatchStartsWith);
         if (found < 0) {
+            nameList_->popup()->hide();
             edit->setText(typed);
             edit->setCursorPosition(cursor);
         } else {
+            DropNameListDown(found);
             edit->setText(nameBox_->itemText(found));
             if (cursor < n) {
                 edit->setCursorPosition(cursor);
@@ -113,9 +145,12 @@ void CLoginDlg::CompleteName(const QString& typed) {
     UpdateRememberBox();
 }
 
+// While the list is down, its selected name counts; otherwise the typed one.
 void CLoginDlg::UpdateRememberBox() {
-    rememberBox_->setChecked(!rememberedName_.empty() &&
-                             Text(nameBox_->currentText()) == rememberedName_);
+    QModelIndex listed = nameList_->popup()->currentIndex();
+    QString name = nameList_->popup()->isVisible() && listed.isValid() ? listed.data().toString()
+                                                                       : nameBox_->currentText();
+    rememberBox_->setChecked(!rememberedName_.empty() && Text(name) == rememberedName_);
 }
 
 bool CLoginDlg::eventFilter(QObject* watched, QEvent* event) {

@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QCompleter;
 class QLineEdit;
 
 // Areas of the skin, in client pixels (right and bottom edges excluded).
@@ -31,6 +32,8 @@ class CLoginDlg : public QDialog {
     QComboBox* NameBox() const { return nameBox_; }
     QLineEdit* PasswordBox() const { return passwordBox_; }
     QCheckBox* RememberBox() const { return rememberBox_; }
+    // The dropped-down list of saved names that completion shows.
+    QCompleter* NameList() const { return nameList_; }
 
     // The dialog log-in of the OK button: post, verify, save, close with OK;
     // on failure "Login Error" and the dialog stays open.
@@ -47,13 +50,17 @@ class CLoginDlg : public QDialog {
   private:
     void LoadSkin();
     void CreateControls();
+    void CreateNameList();
     void CompleteName(const QString& typed);
+    void DropNameListDown(int row);
+    void AcceptListedName(const QString& name);
     void UpdateRememberBox();
 
     QImage skin_;
     QComboBox* nameBox_ = nullptr;
     QLineEdit* passwordBox_ = nullptr;
     QCheckBox* rememberBox_ = nullptr;
+    QCompleter* nameList_ = nullptr;
     std::string loginAnswer_;
     std::string rememberedName_;
     bool completeNames_ = true;

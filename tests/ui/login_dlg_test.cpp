@@ -7,8 +7,10 @@
 #include "ui/bitmap_region.h"
 #include "ui/login_dlg.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLineEdit>
 #include <QTest>
 
@@ -63,6 +65,40 @@ TEST_F(LoginDialog, TypingCompletesAndBackspaceDoesNotCompleteAgain) {
     EXPECT_EQ(edit->selectedText(), "");
     TypeName(dialog, "x");
     EXPECT_EQ(edit->text(), "annx");
+}
+
+TEST_F(LoginDialog, CompletionDropsTheListDownAtTheCompletedName) {
+    CLoginDlg dialog;
+    dialog.show();
+    QAbstractItemView* list = dialog.NameList()->popup();
+    TypeName(dialog, "a");
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_EQ(list->model()->rowCount(), 3); // every saved name is listed
+    EXPECT_EQ(list->currentIndex().data().toString(), "andrew");
+    TypeName(dialog, "nn");
+    EXPECT_EQ(list->currentIndex().data().toString(), "anna");
+    // Keys that reach the dropped list go on into the name box; Backspace
+    // there still switches completion off.
+    QTest::keyClick(list, Qt::Key_Backspace);
+    EXPECT_EQ(dialog.NameBox()->lineEdit()->text(), "ann");
+    QTest::keyClicks(list, "x");
+    EXPECT_EQ(dialog.NameBox()->lineEdit()->text(), "annx");
+    EXPECT_FALSE(list->isVisible()); // nothing begins with it
+}
+
+TEST_F(LoginDialog, ANameChosenInTheDroppedListIsTakenAndRemembered) {
+    CLoginDlg dialog;
+    dialog.show();
+    QAbstractItemView* list = dialog.NameList()->popup();
+    TypeName(dialog, "a");
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_FALSE(dialog.RememberBox()->isChecked());
+    list->setCurrentIndex(list->model()->index(2, 0));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_EQ(dialog.NameBox()->currentText(), "bob");
+    EXPECT_TRUE(dialog.RememberBox()->isChecked()); // bob is the remembered member
+    EXPECT_TRUE(dialog.isVisible());                // choosing a name is not OK
 }
 
 TEST_F(LoginDialog, RememberBoxFollowsTheChosenName) {
