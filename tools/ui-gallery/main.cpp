@@ -15,9 +15,11 @@
 #include "ui/popup_settings_dlg.h"
 #include "ui/tray_animation.h"
 
+#include <QComboBox>
 #include <QCursor>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 
@@ -85,6 +87,9 @@ int main(int argc, char** argv) {
     CLoginDlg login;
     login.show();
     ok &= Shoot(folder, "login.png");
+    login.NameBox()->lineEdit()->setText("a"); // as if typed
+    emit login.NameBox()->lineEdit()->textEdited("a");
+    ok &= Shoot(folder, "login-completion.png");
     login.hide();
 
     ShowFromTray(&frame);
