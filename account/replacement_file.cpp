@@ -1,5 +1,7 @@
 #include "account/replacement_file.h"
 
+#include "common/text.h"
+
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
@@ -15,7 +17,8 @@ ReplacementFile::~ReplacementFile() {
 }
 
 void ReplacementFile::Write(const std::string& text) {
-    if (file_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+    std::string bytes = qm::WithCrLf(text);
+    if (file_ && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
         failed_ = true;
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
-// A file written beside its target ("<target>.new") and then put in the
+// A text file written beside its target ("<target>.new") and then put in the
 // target's place in one step: flushed to disk and renamed over it, so the
-// target is at every moment either the old file or the new one, whole.
+// target is at every moment either the old file or the new one, whole. It is
+// written in text mode: lines end with carriage return + line feed on disk.
 
 #include <cstdio>
 #include <string>
@@ -14,6 +15,7 @@ class ReplacementFile {
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     bool IsOpen() const { return file_ != nullptr; }
+    // Writes the text with every line end made carriage return + line feed.
     void Write(const std::string& text);
     // Flushes, closes and renames over the target; false (target untouched) on any failure.
     bool Commit();

@@ -9,7 +9,9 @@
 
 namespace {
 
-constexpr char kNewSections[] = "[POPUPS]\n\n[PORTS]\n\n[APPS]\n\n[SOALLOWS]\n\n[SODENIES]\n\n";
+// Lines end with carriage return + line feed, as everywhere in the file.
+constexpr char kNewSections[] =
+    "[POPUPS]\r\n\r\n[PORTS]\r\n\r\n[APPS]\r\n\r\n[SOALLOWS]\r\n\r\n[SODENIES]\r\n\r\n";
 
 std::string OwnerOf(const std::string& line) {
     std::size_t comma = line.find(',');

@@ -4,7 +4,8 @@
 // "[SODENIES]") and run to the first empty line; each line is an owner (a
 // member's name or "*" for everybody), a comma and a value. The file is guarded
 // by an integrity code kept in the registry (OverrideCheck); a member's copy is
-// downloaded again when it was changed behind the service's back.
+// downloaded again when it was changed behind the service's back. Lines end
+// with carriage return + line feed on disk; reading accepts a line feed alone.
 //
 // The file is only ever replaced whole: a ".new" file is written, flushed and
 // renamed over it, so a crash leaves either the old or the new file.

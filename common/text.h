@@ -28,4 +28,8 @@ std::size_t FindNoCase(std::string_view haystack, std::string_view needle, std::
 
 std::string_view TrimSpaces(std::string_view text);
 
+// The text as a text-mode write puts it on disk: every line feed, alone or
+// already after a carriage return, becomes carriage return + line feed.
+std::string WithCrLf(std::string_view text);
+
 } // namespace qm

@@ -27,10 +27,10 @@ TEST_F(PrefsDownload, ReplacesTheFileKeepsPopupsAndRecordsVersionAndCode) {
     WritePrefs("[POPUPS]\n*,popups.example.org\n\n[SOALLOWS]\n*,old.example.org\n\n");
     CUserPrefs prefs;
     prefs.Download("anna", "secret", 3);
-    EXPECT_EQ(ReadPrefs(), "[POPUPS]\n*,popups.example.org\n\n"
-                           "[SOALLOWS]\nanna,news.example.com\n\n"
-                           "[SODENIES]\n*,*.example.com\n\n"
-                           "[APPS]\nanna,kazaa.exe,Kazaa\n\n");
+    EXPECT_EQ(ReadPrefs(), "[POPUPS]\r\n*,popups.example.org\r\n\r\n"
+                           "[SOALLOWS]\r\nanna,news.example.com\r\n\r\n"
+                           "[SODENIES]\r\n*,*.example.com\r\n\r\n"
+                           "[APPS]\r\nanna,kazaa.exe,Kazaa\r\n\r\n");
     EXPECT_FALSE(prefs.IntegrityCheckFailed());
     EXPECT_EQ(RecordedVersion(), 3u);
     EXPECT_FALSE(std::filesystem::exists(PrefsPath() + ".new"));
@@ -40,8 +40,8 @@ TEST_F(PrefsDownload, HandEditIsDownloadedAgainForAMemberExceptPopups) {
     CUserPrefs prefs;
     prefs.Download("anna", "secret", 3);
     std::string edited = ReadPrefs();
-    edited.replace(edited.find("[POPUPS]\n"), 9, "[POPUPS]\n*,mine.example.org\n");
-    edited += "[SOALLOWS]\n*,sneaky.example.org\n\n";
+    edited.replace(edited.find("[POPUPS]\r\n"), 10, "[POPUPS]\r\n*,mine.example.org\r\n");
+    edited += "[SOALLOWS]\r\n*,sneaky.example.org\r\n\r\n";
     WritePrefs(edited);
     CSiteOverrideLists lists;
     lists.Load("anna", "secret", prefs); // the failed check downloads first
@@ -49,6 +49,7 @@ TEST_F(PrefsDownload, HandEditIsDownloadedAgainForAMemberExceptPopups) {
     EXPECT_TRUE(lists.OnAllowList("http://news.example.com/"));
     EXPECT_TRUE(lists.OnPopupAllowList("http://mine.example.org/"));
     EXPECT_EQ(ReadPrefs().find("sneaky"), std::string::npos);
+    EXPECT_TRUE(qmtest::EveryLineEndIsCrLf(ReadPrefs())) << ReadPrefs();
     EXPECT_EQ(RecordedVersion(), 3u); // a download for a failed check keeps the version
 }
 
@@ -56,7 +57,7 @@ TEST_F(PrefsDownload, AnswerWithoutResponseWritesOnlyThePopups) {
     WritePrefs("[POPUPS]\n*,popups.example.org\n\n[SOALLOWS]\n*,old.example.org\n\n");
     CUserPrefs prefs;
     prefs.Download("prefs-no-response", "pw", 5);
-    EXPECT_EQ(ReadPrefs(), "[POPUPS]\n*,popups.example.org\n\n");
+    EXPECT_EQ(ReadPrefs(), "[POPUPS]\r\n*,popups.example.org\r\n\r\n");
     EXPECT_EQ(RecordedVersion(), 5u);
 }
 
@@ -90,6 +91,7 @@ TEST_F(PrefsDownload, LegacyListsAreImportedIntoPopupsAndRemoved) {
     prefs.Download("anna", "secret", 3);
     EXPECT_EQ(prefs.SectionText("[POPUPS]"),
               "*,ads.example.net\nanna,games.example.org\n*,kept.example.org\n");
+    EXPECT_TRUE(qmtest::EveryLineEndIsCrLf(ReadPrefs())) << ReadPrefs();
     EXPECT_FALSE(std::filesystem::exists(legacy / "overrides.list"));
     EXPECT_FALSE(std::filesystem::exists(legacy / "popups.list"));
 }

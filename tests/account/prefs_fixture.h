@@ -16,6 +16,18 @@
 
 namespace qmtest {
 
+// True when the text has line ends and each is carriage return + line feed.
+inline bool EveryLineEndIsCrLf(const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
+        if (at == 0 || text[at - 1] != '\r') {
+            return false;
+        }
+        ++count;
+    }
+    return count > 0;
+}
+
 class PrefsFixture : public ::testing::Test {
   protected:
     void SetUp() override {

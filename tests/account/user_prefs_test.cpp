@@ -2,6 +2,7 @@
 
 #include "account/site_override_lists.h"
 #include "account/user_prefs.h"
+#include "common/text.h"
 #include "tests/account/prefs_fixture.h"
 
 #include <filesystem>
@@ -18,7 +19,8 @@ const char kFile[] = "[POPUPS]\n*,popups.example.org\n\n"
 TEST_F(UserPrefs, MissingFileIsCreatedWithTheFiveEmptySections) {
     CUserPrefs prefs;
     EXPECT_FALSE(prefs.Open("*", "*")); // no integrity code recorded yet
-    EXPECT_EQ(ReadPrefs(), "[POPUPS]\n\n[PORTS]\n\n[APPS]\n\n[SOALLOWS]\n\n[SODENIES]\n\n");
+    EXPECT_EQ(ReadPrefs(), "[POPUPS]\r\n\r\n[PORTS]\r\n\r\n[APPS]\r\n\r\n[SOALLOWS]\r\n\r\n"
+                           "[SODENIES]\r\n\r\n");
     EXPECT_TRUE(prefs.IntegrityCheckFailed());
 }
 
@@ -112,6 +114,68 @@ TEST_F(UserPrefs, AddAndRemoveLinesKeepTheFileGuarded) {
     EXPECT_FALSE(std::filesystem::exists(PrefsPath() + ".new"));
     EXPECT_TRUE(prefs.RemoveLine("*,POPUPS.example.org"));
     EXPECT_EQ(prefs.SectionText("[POPUPS]"), "Anna,games.example.org\n");
+    EXPECT_FALSE(prefs.IntegrityCheckFailed());
+}
+
+TEST_F(UserPrefs, FilesWithEitherLineEndReadTheSame) {
+    CUserPrefs prefs;
+    auto read = [&](const std::string& text) {
+        WritePrefs(text);
+        prefs.RecordIntegrity(-1);
+        std::vector<std::string> lines;
+        prefs.ReadMemberLines("[APPS]", "*", "*", lines);
+        CSiteOverrideLists anna;
+        anna.Load("anna", "pw", prefs);
+        lines.push_back(anna.OnAllowList("http://news.example.com/") ? "allowed" : "-");
+        lines.push_back(anna.OnDenyList("http://games.example.org/") ? "denied" : "-");
+        lines.push_back(anna.OnPopupAllowList("http://popups.example.org/") ? "popups" : "-");
+        lines.push_back(prefs.SectionText("[SODENIES]"));
+        return lines;
+    };
+    std::vector<std::string> fromLf = read(kFile);
+    ASSERT_FALSE(qmtest::EveryLineEndIsCrLf(ReadPrefs()));
+    std::vector<std::string> fromCrLf = read(qm::WithCrLf(kFile));
+    ASSERT_TRUE(qmtest::EveryLineEndIsCrLf(ReadPrefs()));
+    EXPECT_EQ(fromLf, fromCrLf);
+    EXPECT_EQ(fromCrLf, (std::vector<std::string>{"KAZAA.EXE,Kazaa", "aim.exe,AIM", "icq.exe,ICQ",
+                                                  "allowed", "-", "popups",
+                                                  "*,*.example.com\nBen,games.example.org\n"}));
+}
+
+TEST_F(UserPrefs, EditsWriteCarriageReturnAndLineFeedAndKeepTheCodeValid) {
+    WritePrefs(qm::WithCrLf(kFile));
+    CUserPrefs prefs;
+    prefs.RecordIntegrity(-1);
+    ASSERT_TRUE(prefs.AddLine("[SOALLOWS]", "*,added.example.org"));
+    EXPECT_TRUE(qmtest::EveryLineEndIsCrLf(ReadPrefs())) << ReadPrefs();
+    EXPECT_FALSE(prefs.IntegrityCheckFailed());
+    ASSERT_TRUE(prefs.RemoveLine("ben,games.example.org"));
+    EXPECT_EQ(
+        ReadPrefs(),
+        "[POPUPS]\r\n*,popups.example.org\r\n\r\n"
+        "[APPS]\r\nAnna,KAZAA.EXE,Kazaa\r\n*,aim.exe,AIM\r\nBen,icq.exe,ICQ\r\nnocomma\r\n\r\n"
+        "[SOALLOWS]\r\n*,added.example.org\r\nANNA,news.example.com\r\n"
+        "*,always.example.net\r\n\r\n"
+        "[SODENIES]\r\n*,*.example.com\r\n\r\n");
+    EXPECT_FALSE(prefs.IntegrityCheckFailed());
+    // The code is over the exact bytes: the same lines with line feeds alone differ.
+    std::string crlf = ReadPrefs();
+    std::string lf = crlf;
+    std::erase(lf, '\r');
+    WritePrefs(lf);
+    EXPECT_TRUE(prefs.IntegrityCheckFailed());
+    WritePrefs(crlf);
+    EXPECT_FALSE(prefs.IntegrityCheckFailed());
+}
+
+TEST_F(UserPrefs, EditOfAFileWithLineFeedsAloneWritesCarriageReturnsEverywhere) {
+    WritePrefs(kFile);
+    CUserPrefs prefs;
+    prefs.RecordIntegrity(-1);
+    ASSERT_TRUE(prefs.RemoveLine("nocomma"));
+    std::string text = ReadPrefs();
+    EXPECT_TRUE(qmtest::EveryLineEndIsCrLf(text)) << text;
+    EXPECT_EQ(text.find("nocomma"), std::string::npos);
     EXPECT_FALSE(prefs.IntegrityCheckFailed());
 }
 

@@ -50,4 +50,11 @@ TEST(Text, TrimSpaces) {
     EXPECT_EQ(qm::TrimSpaces("   "), "");
 }
 
+TEST(Text, WithCrLfEndsEveryLineWithCarriageReturnAndLineFeed) {
+    EXPECT_EQ(qm::WithCrLf("a\nb\r\n\nc"), "a\r\nb\r\n\r\nc");
+    EXPECT_EQ(qm::WithCrLf("\n\n"), "\r\n\r\n");
+    EXPECT_EQ(qm::WithCrLf("\r\r\n"), "\r\r\n"); // a lone carriage return stays
+    EXPECT_EQ(qm::WithCrLf(""), "");
+}
+
 } // namespace

@@ -206,9 +206,7 @@ class PopupSettingsWithPreferences : public PopupSettingsDialog {
         std::ifstream file(installation.InstallDir() + "/user.prefs");
         std::stringstream read;
         read << file.rdbuf();
-        std::string text = read.str(); // line ends compared without their carriage returns
-        std::erase(text, '\r');
-        return text;
+        return read.str();
     }
 };
 
@@ -231,7 +229,7 @@ TEST_F(PopupSettingsWithPreferences, AddedSiteIsStoredNormalisedRightAfterTheHea
     dialog.SiteEdit()->setText("ftp://news.example.org/path?x=1");
     dialog.OnAdd();
     EXPECT_TRUE(boxes.empty());
-    EXPECT_TRUE(PrefsFile().starts_with("[POPUPS]\n*,news.example.org\n*,*.example.com\n"))
+    EXPECT_TRUE(PrefsFile().starts_with("[POPUPS]\r\n*,news.example.org\r\n*,*.example.com\r\n"))
         << PrefsFile();
     EXPECT_EQ(Listed(dialog), (std::vector<std::string>{"*.example.com", "news.example.org"}));
     EXPECT_TRUE(dialog.SiteEdit()->text().isEmpty());
