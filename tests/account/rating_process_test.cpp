@@ -15,12 +15,17 @@ class RatingProcess : public qmtest::AccountFixture {
     std::string MembersText() const override {
         return "member anna\npassword secret\ncatmask 001\nagencyserver 127.0.0.1\nagencyport " +
                std::to_string(ratingPort) +
-               "\nlocaloverridesver 0\nlocaloverrides Y\npopupblocker Y\n";
+               "\nlocaloverridesver 0\nlocaloverrides Y\npopupblocker Y\n"
+               "member ben\npassword pw2\ncatmask 001\nagencyserver 127.0.0.1\nagencyport " +
+               std::to_string(ratingPort) +
+               "\nlocaloverridesver 0\npopupblocker Y\nloginmessage Homework "
+               "first!\nloginmessagetime 7000\n";
     }
     void SetUp() override {
         AccountFixture::SetUp();
         std::ofstream(RatingFile()) << "*.bad.test 4\n*.letters.test abc\n*.one.test =+\n";
-        std::ofstream(installation.RegistryDir() + "/rating-members.txt") << "anna secret\n";
+        std::ofstream(installation.RegistryDir() + "/rating-members.txt")
+            << "anna secret\nben pw2\n";
         WritePrefs("[POPUPS]\n\n[SOALLOWS]\n*,allowed.test\n\n[SODENIES]\n*,denied.test\n\n");
         CUserPrefs().RecordIntegrity(0);
     }
@@ -36,12 +41,25 @@ class RatingProcess : public qmtest::AccountFixture {
     }
     void StartKovari() {
         kovari = std::make_unique<qmtest::KovariProcess>(
-            installation, std::map<std::string, std::string>{{"QUELLMARK_MSGBOX_RECORD", BoxFile()},
-                                                             {"QUELLMARK_DIALOG_ANSWER", "0"}});
+            installation,
+            std::map<std::string, std::string>{{"QUELLMARK_MSGBOX_RECORD", BoxFile()},
+                                               {"QUELLMARK_DIALOG_ANSWER", "0"},
+                                               {"QUELLMARK_NOTIFY_RECORD", NoticeFile()}});
         ASSERT_TRUE(kovari->WaitUntilListening());
     }
     std::string Ask(qmtest::ChannelClient& client, const std::string& address) {
         return client.Ask(address, 2, 20000);
+    }
+    // With a rating server that closes after one answer.
+    void AskThroughAServerClose(qmtest::ChannelClient& client) {
+        EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY"); // rated, then the server closes
+        EXPECT_EQ(Ask(client, "http://www.bad.test/"), "NY"); // no bytes: mask 0, allowed
+        std::string after;
+        for (int i = 0; i < 2 && after != "YY"; ++i) {
+            after = Ask(client, "http://www.good.test/");
+        }
+        EXPECT_EQ(after, "YY"); // the failed exchange blocks and closes the connection
+        EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY"); // rated again on a new connection
     }
     std::vector<std::string> Lines(const std::string& file) const {
         std::vector<std::string> lines;
@@ -61,6 +79,18 @@ class RatingProcess : public qmtest::AccountFixture {
     std::string RatingFile() const { return installation.RegistryDir() + "/ratings.txt"; }
     std::string RatingLog() const { return installation.RegistryDir() + "/rating.log"; }
     std::string BoxFile() const { return installation.RegistryDir() + "/boxes.txt"; }
+    std::string NoticeFile() const { return installation.RegistryDir() + "/notices.txt"; }
+    // The notices shown so far, once at least count of them have been (the
+    // service shows them after it has answered), or after 10 s.
+    std::vector<std::string> Notices(std::size_t count) const {
+        for (int i = 0; i < 1000 && Lines(NoticeFile()).size() < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return Lines(NoticeFile());
+    }
+    static std::string LoggedIn(const std::string& user) {
+        return "User <B>" + user + "</B><BR>has sucessfully logged in.|5000";
+    }
 
     std::uint16_t ratingPort = qmtest::FreePort();
     std::unique_ptr<qmtest::ServerProcess> rating;
@@ -87,6 +117,7 @@ TEST_F(RatingProcess, AddressesAreDecidedByTheRatingServiceAndTheMembersMask) {
     EXPECT_EQ(Count(log, "CAgencyComms::IsURLBlocked->Data From Agency - +4"), 1);
     EXPECT_EQ(Count(log, "secret"), 0); // the password is never logged
     EXPECT_TRUE(Lines(BoxFile()).empty());
+    EXPECT_EQ(Notices(1), std::vector<std::string>{LoggedIn("anna")});
 }
 
 TEST_F(RatingProcess, LocalListsComeFirstAndARefusedDialogBlocksAndReturns) {
@@ -108,15 +139,20 @@ TEST_F(RatingProcess, OrderlyCloseAllowsThenBlocksThenReconnects) {
     StartRating({"--close-after", "1"});
     StartKovari();
     qmtest::ChannelClient client;
-    EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY"); // rated, then the server closes
-    EXPECT_EQ(Ask(client, "http://www.bad.test/"), "NY"); // no bytes: mask 0, allowed
-    std::string after;
-    for (int i = 0; i < 2 && after != "YY"; ++i) {
-        after = Ask(client, "http://www.good.test/");
-    }
-    EXPECT_EQ(after, "YY"); // the failed exchange blocks and closes the connection
-    EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY"); // rated again on a new connection
+    AskThroughAServerClose(client);
     EXPECT_EQ(Count(Lines(RatingLog()), "VRA 1.0:USER anna"), 2);
+    // A mere reconnection of the member is told again.
+    EXPECT_EQ(Notices(2), (std::vector<std::string>{LoggedIn("anna"), LoggedIn("anna")}));
+}
+
+TEST_F(RatingProcess, TheProfilesLoginMessageIsShownOnceInsteadOfTheNotice) {
+    qmtest::RememberMember("ben~pw2");
+    StartRating({"--close-after", "1"});
+    StartKovari();
+    qmtest::ChannelClient client;
+    AskThroughAServerClose(client);
+    EXPECT_EQ(Count(Lines(RatingLog()), "VRA 1.0:USER ben"), 2);
+    EXPECT_EQ(Notices(2), (std::vector<std::string>{"Homework first!|7000", LoggedIn("ben")}));
 }
 
 TEST_F(RatingProcess, RefusedRatingLoginBlocksAndIsTriedAgain) {
@@ -130,6 +166,29 @@ TEST_F(RatingProcess, RefusedRatingLoginBlocksAndIsTriedAgain) {
     EXPECT_EQ(Count(installation.LogLines(), "CAgencyComms::Initialize - Error loggin into "
                                              "agency.  Error = -Login refused"),
               2);
+}
+
+TEST_F(RatingProcess, HostileRatingAnswersDecideSafelyAndTheServiceGoesOn) {
+    qmtest::RememberMember("anna~secret");
+    std::ofstream(RatingFile()) << "*.nul.test =+" << '\0' << "4\n"
+                                << "*.huge.test =+99999999999999999999999\n"
+                                << "*.long.test =+4" << std::string(3000, 'x') << "\n";
+    StartRating();
+    StartKovari();
+    qmtest::ChannelClient client;
+    EXPECT_EQ(Ask(client, "http://www.nul.test/"), "NY");  // cut at the NUL: no digits, mask 0
+    EXPECT_EQ(Ask(client, "http://www.huge.test/"), "YY"); // the largest mask, bit 2 included
+    EXPECT_EQ(Ask(client, "http://www.long.test/"), "YY"); // the first 1024 bytes decide
+    std::string next = Ask(client, "http://www.other.test/");
+    EXPECT_TRUE(next == "NY" || next == "YY") << next; // still answering, two bytes
+    qmtest::ChannelClient another;
+    EXPECT_EQ(Ask(another, "http://www.tellwyn.com/"), "NN");
+    auto log = installation.LogLines();
+    bool cutAtNul = false;
+    for (const std::string& line : log) {
+        cutAtNul = cutAtNul || line.ends_with("CAgencyComms::IsURLBlocked->Data From Agency - +");
+    }
+    EXPECT_TRUE(cutAtNul);
 }
 
 } // namespace
