@@ -12,6 +12,7 @@
 #include "ui/pcapp_view.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QTextBrowser>
 
@@ -79,7 +80,8 @@ TEST(MainFrame, TitleSizeAndHiddenAfterTheFirstPaint) {
     EXPECT_EQ(Frame().size(), QSize(610, 447));
     EXPECT_FALSE(Frame().windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(Frame().windowFlags() & Qt::WindowMaximizeButtonHint);
-    for (int i = 0; i < 200 && Frame().isVisible(); ++i) {
+    // Up to 5 s by the clock: processEvents returns at once when nothing is queued.
+    for (QDeadlineTimer deadline(5000); Frame().isVisible() && !deadline.hasExpired();) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     EXPECT_FALSE(Frame().isVisible());
