@@ -32,7 +32,9 @@ struct Target {
 };
 
 // The program's window, message and handle for a provider socket, read under
-// the provider's lock (a context leaves its list before it is freed).
+// the provider's lock (a context leaves its list before it is freed). The
+// context's own lock is not taken: it comes before the provider's. A context
+// whose layered handle is not made yet has not appeared.
 bool FindTarget(SOCKET providerSocket, Target& target) {
     ZulState& state = State();
     for (int i = 0; i < state.gLayerCount; ++i) {
@@ -40,9 +42,8 @@ bool FindTarget(SOCKET providerSocket, Target& target) {
         std::lock_guard lock(provider.ProviderCritSec);
         for (SOCK_INFO* context = provider.SocketList; context; context = context->next) {
             if (context->ProviderSocket == providerSocket) {
-                std::lock_guard contextLock(context->SockCritSec);
                 target = Target{context->hWnd, context->uMsg, context->LayeredSocket};
-                return true;
+                return target.layered != INVALID_SOCKET;
             }
         }
     }

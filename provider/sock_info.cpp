@@ -20,8 +20,8 @@ SOCK_INFO* CreateSockInfo(PROVIDER* provider, SOCKET providerSocket, SOCK_INFO* 
     context->LayeredSocket = INVALID_SOCKET;
     context->Provider = provider;
     if (inherit) {
-        context->hWnd = inherit->hWnd;
-        context->uMsg = inherit->uMsg;
+        context->hWnd = inherit->hWnd.load();
+        context->uMsg = inherit->uMsg.load();
     }
     if (insert) {
         InsertSocketInfo(provider, context);

@@ -140,10 +140,12 @@ SOCKET WSPSocket(int af, int type, int protocol, WSAPROTOCOL_INFOW* lpProtocolIn
     if (int error = ChooseProvider(*lpProtocolInfo, provider)) {
         return FailSocket(lpErrno, error);
     }
-    provider->NextProvider.dwProviderReserved = lpProtocolInfo->dwProviderReserved;
     DebugMessage("Calling the lower provider WSPSocket: '%s'",
                  qm::NarrowFromWide(provider->NextProvider.szProtocol).c_str());
+    // The caller's reserved value goes down in this call's own copy: the
+    // record is shared by every thread creating a socket at the same time.
     WSAPROTOCOL_INFOW info = *LowerProtocolInfo(provider, lpProtocolInfo);
+    info.dwProviderReserved = lpProtocolInfo->dwProviderReserved;
     SOCKET lower = INVALID_SOCKET;
     {
         InLowerProvider in(provider);
@@ -160,7 +162,6 @@ SOCKET WSPSocket(int af, int type, int protocol, WSAPROTOCOL_INFOW* lpProtocolIn
     }
     DebugMessage("Lower provider socket = 0x%x  LSP Socket = 0x%x\n", unsigned(lower),
                  unsigned(layered));
-    provider->NextProvider.dwProviderReserved = 0;
     return layered;
 }
 

@@ -312,7 +312,11 @@ WSPStartup(WORD wVersionRequested, WSPDATA* lpWSPData, WSAPROTOCOL_INFOW* lpProt
     ZulState& state = State();
     std::lock_guard lifecycle(Lifecycle());
     std::lock_guard lock(CriticalSection());
-    state.MainUpcallTable = UpcallTable;
+    // Every thread of the provider reads the table: it is written only when
+    // the socket layer hands in a different one.
+    if (std::memcmp(&state.MainUpcallTable, &UpcallTable, sizeof UpcallTable) != 0) {
+        state.MainUpcallTable = UpcallTable;
+    }
     if (state.gEntryCount == 0) {
         int error = 0;
         state.gAddContextEvent = UpcallTable.lpWPUCreateEvent(&error);

@@ -46,15 +46,16 @@ struct PROVIDER {
 
 struct SOCK_INFO {
     std::atomic<SOCKET> ProviderSocket; // INVALID_SOCKET once closed
-    SOCKET LayeredSocket;               // INVALID_SOCKET once released
+    std::atomic<SOCKET> LayeredSocket;  // INVALID_SOCKET until made and once released
     LONG dwOutstanding;
     BOOL bClosing;
     std::atomic<DWORD> RefCount;
     DWORD BytesSent;
     DWORD BytesRecv;
     HANDLE hIocp;
-    HWND hWnd;
-    UINT uMsg;
+    // Read by the hidden window's thread under the provider's lock only.
+    std::atomic<HWND> hWnd;
+    std::atomic<UINT> uMsg;
     // Set when the socket delivered the last redirect it owed: later receives
     // give the end of the stream.
     std::atomic<bool> bReceiveFinished;

@@ -10,6 +10,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <pthread.h>
 #include <sys/epoll.h>
@@ -295,21 +296,23 @@ void Forget(SocketEntry& entry) {
 }
 
 // A forked child has no engine thread: it starts afresh, and the parent's
-// operations are not its own.
+// operations are not its own. The lock is not taken before the fork (the
+// socket host's lock, which is held while providers start, must come first):
+// the child leaves the parent's table as it was, perhaps half changed by
+// another thread, and takes a fresh lock and table.
 struct ForkSafety {
     ForkSafety() {
-        ::pthread_atfork([] { gMutex.lock(); }, [] { gMutex.unlock(); },
-                         [] {
-                             if (gRunning) {
-                                 Libc().close(gEpoll);
-                                 Libc().close(gWake);
-                             }
-                             gEpoll = gWake = -1;
-                             gRunning = gStopping = false;
-                             gSockets.clear();
-                             gNotifying = 0;
-                             gMutex.unlock();
-                         });
+        ::pthread_atfork(nullptr, nullptr, [] {
+            if (gRunning) {
+                Libc().close(gEpoll);
+                Libc().close(gWake);
+            }
+            gEpoll = gWake = -1;
+            gRunning = gStopping = false;
+            new (&gMutex) std::mutex;
+            new (&gSockets) std::unordered_map<SOCKET, SocketEntry>;
+            gNotifying = 0;
+        });
     }
 } gForkSafety;
 
