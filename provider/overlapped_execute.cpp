@@ -154,12 +154,10 @@ void Count(OVERLAPPED_RECORD* record, DWORD bytes, bool succeeded) {
     case LSP_OP_RECV:
     case LSP_OP_RECVFROM:
         context->BytesRecv += succeeded ? bytes : 0;
-        FreeBuffer(record->TransferArgs.lpBuffers);
         break;
     case LSP_OP_SEND:
     case LSP_OP_SENDTO:
         context->BytesSent += succeeded ? bytes : 0;
-        FreeBuffer(record->TransferArgs.lpBuffers);
         break;
     case LSP_OP_TRANSMITFILE:
         context->BytesSent += succeeded ? bytes : 0;

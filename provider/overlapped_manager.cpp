@@ -6,6 +6,7 @@
 #include "platform/overlapped_record.h"
 #include "platform/win/semaphore.h"
 #include "platform/win/thread.h"
+#include "provider/lasting.h"
 #include "provider/lsp_log.h"
 #include "provider/overlapped_operation.h"
 #include "provider/sock_info.h"
@@ -35,7 +36,7 @@ struct Manager {
     bool stopping = false;
 };
 
-Manager* gManager = new Manager; // a forked child takes a fresh one
+Lasting<Manager> gManager; // a forked child takes a fresh one
 
 // Under the manager's lock.
 bool GrowPool(Manager& manager) {
@@ -144,7 +145,7 @@ void StopOverlappedManager() {
 }
 
 void ForgetOverlappedManager() {
-    gManager = new Manager;
+    gManager.Renew();
 }
 
 OVERLAPPED_RECORD* GetOverlappedStructure(SOCK_INFO* context) {
@@ -167,7 +168,18 @@ OVERLAPPED_RECORD* GetOverlappedStructure(SOCK_INFO* context) {
     return record;
 }
 
+// The copied buffer descriptors go with the record, on every path.
 void FreeOverlappedStructure(OVERLAPPED_RECORD* record) {
+    switch (record->Operation) {
+    case LSP_OP_RECV:
+    case LSP_OP_RECVFROM:
+    case LSP_OP_SEND:
+    case LSP_OP_SENDTO:
+        FreeBuffer(record->TransferArgs.lpBuffers);
+        break;
+    default:
+        break;
+    }
     Manager& manager = *gManager;
     std::lock_guard lock(manager.lock);
     std::memset(static_cast<void*>(record), 0, sizeof *record);

@@ -5,6 +5,7 @@
 
 #include "provider/async_window.h"
 #include "provider/informant.h"
+#include "provider/lasting.h"
 #include "provider/lsp_log.h"
 #include "provider/overlapped_operation.h"
 #include "provider/provider_settings.h"
@@ -17,7 +18,8 @@ namespace zul {
 namespace {
 
 ZulState gState;
-std::recursive_mutex* gCriticalSection = new std::recursive_mutex;
+Lasting<std::recursive_mutex> gCriticalSection;
+Lasting<std::mutex> gLifecycle;
 thread_local PROVIDER* tProvider = nullptr;
 
 void LogAttach(const char* message) {
@@ -25,23 +27,17 @@ void LogAttach(const char* message) {
     WriteLog(settings.dir, settings.debugLevel, "DLLMain", message, 2);
 }
 
-void CreateInformant() {
-    if (!GetSettings()) {
-        LogAttach("Loading settings from registry failed");
-    }
-    LogAttach("Getting ready to setup informant");
-    const ProviderSettings& settings = ProcessSettings();
-    gState.informant = new CInformant(settings.dir, settings.debugLevel);
-}
-
 // The parent's records, sockets, locks and informant belong to the parent:
-// they are left as they are (nothing of them is freed or closed here).
+// they are left as they are (nothing of them is freed or closed here). The
+// child may only have this thread, with locks held by the parent's others: it
+// takes fresh locks without allocating, and makes its informant at its first
+// start-up.
 void ChildAfterFork() {
-    gCriticalSection = new std::recursive_mutex;
+    gCriticalSection.Renew();
+    gLifecycle.Renew();
     gState = ZulState{};
     ForgetOverlappedManager();
     ForgetWorkerWindow();
-    CreateInformant();
 }
 
 __attribute__((constructor)) void Attach() {
@@ -57,11 +53,23 @@ __attribute__((destructor)) void Detach() {
 
 } // namespace
 
+void CreateInformant() {
+    if (!GetSettings()) {
+        LogAttach("Loading settings from registry failed");
+    }
+    LogAttach("Getting ready to setup informant");
+    const ProviderSettings& settings = ProcessSettings();
+    gState.informant = new CInformant(settings.dir, settings.debugLevel);
+}
+
 ZulState& State() {
     return gState;
 }
 std::recursive_mutex& CriticalSection() {
     return *gCriticalSection;
+}
+std::mutex& Lifecycle() {
+    return *gLifecycle;
 }
 PROVIDER*& ThreadProvider() {
     return tProvider;

@@ -269,14 +269,6 @@ void FreeProviders() {
     }
 }
 
-// Start-up and clean-up one at a time: the clean-up stops the overlapped
-// manager's worker and the window's thread without holding gCriticalSection,
-// which their completions and notifications take.
-std::mutex& Lifecycle() {
-    static std::mutex* lifecycle = new std::mutex;
-    return *lifecycle;
-}
-
 int WSPCleanup(int* lpErrno) {
     ZulState& state = State();
     if (state.gDetached) {
@@ -311,6 +303,9 @@ WSPStartup(WORD wVersionRequested, WSPDATA* lpWSPData, WSAPROTOCOL_INFOW* lpProt
     using namespace zul;
     ZulState& state = State();
     std::lock_guard lifecycle(Lifecycle());
+    if (!state.informant) {
+        CreateInformant();
+    }
     std::lock_guard lock(CriticalSection());
     // Every thread of the provider reads the table: it is written only when
     // the socket layer hands in a different one.

@@ -41,7 +41,14 @@ class InLowerProvider {
     InLowerProvider& operator=(const InLowerProvider&) = delete;
 };
 
-// The process's informant.
+// Start-up and clean-up one at a time: the clean-up stops the overlapped
+// manager's worker and the window's thread without holding gCriticalSection,
+// which their completions and notifications take.
+std::mutex& Lifecycle();
+
+// The process's informant, made at attach and, in a forked child, at its
+// first start-up (under Lifecycle).
 CInformant& Informant();
+void CreateInformant();
 
 } // namespace zul

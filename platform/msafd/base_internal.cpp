@@ -14,22 +14,23 @@ namespace {
 constexpr SOCKET kTracked = 1 << 16;
 std::atomic<std::uint16_t> gCalls[kTracked];
 
-std::atomic<const WSPUPCALLTABLE*> gUpcalls{nullptr};
+// The socket layer's table, kept by value: nothing to free when the library
+// is unloaded, and nothing freed under a thread still running at exit.
+WSPUPCALLTABLE gUpcalls{};
 
 } // namespace
 
 const WSPUPCALLTABLE& Upcalls() {
-    return *gUpcalls.load(std::memory_order_acquire);
+    return gUpcalls;
 }
 
+// Written only when a start-up hands in a different table: every thread of
+// the provider reads it.
 void KeepUpcalls(const WSPUPCALLTABLE& upcalls) {
-    // The host's table lives as long as the process; a copy is kept for any
-    // other caller, never freed (start-ups are few).
     static std::mutex mutex;
     std::lock_guard lock(mutex);
-    const WSPUPCALLTABLE* kept = gUpcalls.load(std::memory_order_relaxed);
-    if (!kept || std::memcmp(kept, &upcalls, sizeof upcalls) != 0) {
-        gUpcalls.store(new WSPUPCALLTABLE(upcalls), std::memory_order_release);
+    if (std::memcmp(&gUpcalls, &upcalls, sizeof upcalls) != 0) {
+        gUpcalls = upcalls;
     }
 }
 
