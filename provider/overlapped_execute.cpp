@@ -5,6 +5,7 @@
 #include "platform/overlapped_record.h"
 #include "platform/sockhost/winsock_api.h"
 #include "platform/win/event.h"
+#include "platform/win/wait.h"
 #include "provider/lsp_log.h"
 #include "provider/overlapped_operation.h"
 #include "provider/sock_info.h"
@@ -146,6 +147,17 @@ void CallUserApcProc(DWORD_PTR context) {
     std::unique_ptr<ProgramCompletion> call(reinterpret_cast<ProgramCompletion*>(context));
     call->routine(call->error, call->bytes, call->overlapped, call->flags);
 }
+
+void DiscardUserApc(DWORD_PTR context) {
+    delete reinterpret_cast<ProgramCompletion*>(context);
+}
+
+// A routine queued to a thread that ends before it waits alertably again is
+// never run: its call is freed when the thread ends.
+struct DiscardDroppedRoutines {
+    DiscardDroppedRoutines() { platform::win::SetApcDiscard(CallUserApcProc, DiscardUserApc); }
+    ~DiscardDroppedRoutines() { platform::win::SetApcDiscard(CallUserApcProc, nullptr); }
+} gDiscardDroppedRoutines;
 
 void Count(OVERLAPPED_RECORD* record, DWORD bytes, bool succeeded) {
     SOCK_INFO* context = record->SockInfo;

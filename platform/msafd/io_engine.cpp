@@ -2,6 +2,7 @@
 
 #include "platform/msafd/base_internal.h"
 #include "platform/overlapped_record.h"
+#include "platform/win/wait.h"
 #include "platform/winsock_ext.h"
 #include "platform/wsa_errors.h"
 
@@ -62,6 +63,17 @@ void RunRoutine(DWORD_PTR context) {
     call->routine(DWORD(call->outcome.error), call->outcome.bytes, call->overlapped,
                   call->outcome.flags);
 }
+
+void DiscardRoutine(DWORD_PTR context) {
+    delete reinterpret_cast<RoutineCall*>(context);
+}
+
+// A routine queued to a thread that ends before it waits alertably again is
+// never run: its call is freed when the thread ends.
+struct DiscardDroppedRoutines {
+    DiscardDroppedRoutines() { platform::win::SetApcDiscard(RunRoutine, DiscardRoutine); }
+    ~DiscardDroppedRoutines() { platform::win::SetApcDiscard(RunRoutine, nullptr); }
+} gDiscardDroppedRoutines;
 
 void Deliver(const PendingOp& op, const Outcome& outcome) {
     DeliverCompletion(op.overlapped, op.routine, op.thread, outcome);

@@ -1,10 +1,13 @@
 #include "platform/win/kernel.h"
+#include "platform/win/wait.h"
 
 #include <algorithm>
 #include <atomic>
 #include <memory>
 #include <pthread.h>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace platform::win {
 namespace {
@@ -12,6 +15,21 @@ namespace {
 std::mutex gKernel;
 std::unordered_map<DWORD, ThreadState*> gThreads;
 std::atomic<DWORD> gNextThreadId{1};
+
+// The discards of APC functions (a fixed table: nothing to destroy at exit).
+using ApcFunction = void (*)(ULONG_PTR);
+constexpr std::size_t kDiscards = 16;
+std::pair<ApcFunction, ApcFunction> gDiscards[kDiscards];
+
+// Under gKernel.
+ApcFunction DiscardOf(ApcFunction fn) {
+    for (const auto& [function, discard] : gDiscards) {
+        if (function == fn) {
+            return discard;
+        }
+    }
+    return nullptr;
+}
 
 // A forked child must not inherit the lock held by a thread it does not have.
 struct ForkSafety {
@@ -33,11 +51,26 @@ class ThreadHolder {
         }
         return *state_;
     }
+    // The calls still queued are dropped; those with a discard are discarded
+    // once the lock is released.
     ~ThreadHolder() {
-        if (state_) {
+        if (!state_) {
+            return;
+        }
+        std::vector<std::pair<ApcFunction, ULONG_PTR>> discarded;
+        {
             std::lock_guard lock(gKernel);
             gThreads.erase(state_->id);
             ForgetWindowsOf(state_->id);
+            for (const auto& [fn, data] : state_->apcs) {
+                if (ApcFunction discard = DiscardOf(fn)) {
+                    discarded.emplace_back(discard, data);
+                }
+            }
+            state_->apcs.clear();
+        }
+        for (const auto& [discard, data] : discarded) {
+            discard(data);
         }
     }
 
@@ -90,6 +123,29 @@ DWORD CurrentThreadId() {
 bool QueueApc(DWORD threadId, void (*fn)(ULONG_PTR), ULONG_PTR data) {
     std::lock_guard lock(gKernel);
     return QueueApcLocked(threadId, fn, data);
+}
+
+bool SetApcDiscard(void (*fn)(ULONG_PTR), void (*discard)(ULONG_PTR)) {
+    std::lock_guard lock(gKernel);
+    for (auto& entry : gDiscards) {
+        if (entry.first == fn) {
+            entry.second = discard;
+            if (!discard) {
+                entry.first = nullptr;
+            }
+            return true;
+        }
+    }
+    if (!discard) {
+        return true;
+    }
+    for (auto& entry : gDiscards) {
+        if (!entry.first) {
+            entry = {fn, discard};
+            return true;
+        }
+    }
+    return false;
 }
 
 bool QueueApcLocked(DWORD threadId, void (*fn)(ULONG_PTR), ULONG_PTR data) {

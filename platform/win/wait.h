@@ -35,4 +35,10 @@ DWORD CurrentThreadId();
 // Queues a call of fn(data) to the thread; false when that thread has ended.
 bool QueueApc(DWORD threadId, void (*fn)(ULONG_PTR), ULONG_PTR data);
 
+// A call of fn still queued when its thread ends is never run; with a discard
+// set for fn, discard(data) is called instead, on the ending thread, so that
+// what the data owns is freed. A null discard removes it. False when every
+// place for one is taken.
+bool SetApcDiscard(void (*fn)(ULONG_PTR), void (*discard)(ULONG_PTR));
+
 } // namespace platform::win

@@ -116,7 +116,7 @@ inline bool InstallLayer(const std::vector<DWORD>& baseIds,
 }
 
 // Layers the provider over the IPv4 and IPv6 TCP and UDP base entries.
-inline bool InstallLayerOverInternet() {
+inline bool InstallLayerOverInternet(const std::u16string& library = u"libZUL.so") {
     std::vector<WSAPROTOCOL_INFOW> entries = CatalogEntries();
     std::vector<DWORD> ids;
     for (auto [af, type] :
@@ -126,7 +126,7 @@ inline bool InstallLayerOverInternet() {
             ids.push_back(base->dwCatalogEntryId);
         }
     }
-    return InstallLayer(ids);
+    return InstallLayer(ids, library);
 }
 
 } // namespace qmtest

@@ -118,6 +118,52 @@ TEST(Apcs, ToAThreadThatEndedFail) {
     EXPECT_FALSE(platform::win::QueueApc(ended, Record, 1));
 }
 
+std::atomic<int> gDiscarded{0};
+void Discard(ULONG_PTR value) {
+    gDiscarded += int(value);
+}
+
+TEST(Apcs, QueuedToAThreadThatEndsWithoutWaitingAreDiscardedNotRun) {
+    gRuns = 0;
+    gDiscarded = 0;
+    ASSERT_TRUE(platform::win::SetApcDiscard(Record, Discard));
+    std::atomic<DWORD> target{0};
+    std::atomic<bool> queued{false};
+    std::thread ending([&] {
+        target = platform::win::CurrentThreadId();
+        while (!queued) {
+            SleepEx(1, FALSE); // never alertable
+        }
+    });
+    while (target == 0) {
+        SleepEx(1, FALSE);
+    }
+    EXPECT_TRUE(platform::win::QueueApc(target, Record, 4));
+    EXPECT_TRUE(platform::win::QueueApc(target, Record, 8));
+    queued = true;
+    ending.join();
+    EXPECT_EQ(gRuns, 0);
+    EXPECT_EQ(gDiscarded, 12);
+    // Without a discard they are only dropped.
+    ASSERT_TRUE(platform::win::SetApcDiscard(Record, nullptr));
+    queued = false;
+    target = 0;
+    std::thread again([&] {
+        target = platform::win::CurrentThreadId();
+        while (!queued) {
+            SleepEx(1, FALSE);
+        }
+    });
+    while (target == 0) {
+        SleepEx(1, FALSE);
+    }
+    EXPECT_TRUE(platform::win::QueueApc(target, Record, 1));
+    queued = true;
+    again.join();
+    EXPECT_EQ(gRuns, 0);
+    EXPECT_EQ(gDiscarded, 12);
+}
+
 DWORD Worker(void* parameter) {
     static_cast<std::atomic<int>*>(parameter)->fetch_add(1);
     return 0;

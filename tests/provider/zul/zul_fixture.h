@@ -12,12 +12,14 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace qmtest {
 
 class ZulTest : public ::testing::Test {
   protected:
-    explicit ZulTest(DWORD debugLevel = 3) : debugLevel_(debugLevel) {}
+    explicit ZulTest(DWORD debugLevel = 3, std::u16string library = u"libZUL.so")
+        : debugLevel_(debugLevel), library_(std::move(library)) {}
 
     TempDir root;
     std::string registryDir = root / "registry";
@@ -28,7 +30,7 @@ class ZulTest : public ::testing::Test {
         std::filesystem::create_directories(registryDir);
         MakeLogFolder(installDir);
         WriteProviderSettings(installDir, debugLevel_);
-        ASSERT_TRUE(InstallLayerOverInternet());
+        ASSERT_TRUE(InstallLayerOverInternet(library_));
         WSADATA data;
         ASSERT_EQ(WSAStartup(MAKEWORD_W(2, 2), &data), 0);
     }
@@ -59,8 +61,22 @@ class ZulTest : public ::testing::Test {
         return WSAPROTOCOL_INFOW{};
     }
 
+    // With the provider's test build installed: its records taken from the
+    // pool and not yet released.
+    static std::size_t OutstandingRecords() {
+        void* library = ::dlopen(QM_BIN_DIR "/libZULprobe.so", RTLD_NOW | RTLD_LOCAL);
+        auto count = library ? reinterpret_cast<std::size_t (*)()>(
+                                   ::dlsym(library, "qm_zul_outstanding_records"))
+                             : nullptr;
+        return count ? count() : ~std::size_t(0);
+    }
+
   private:
     DWORD debugLevel_;
+    std::u16string library_;
 };
+
+// The provider's test build, which tells its pool's count.
+inline constexpr const char16_t* kProbeLibrary = u"libZULprobe.so";
 
 } // namespace qmtest

@@ -1,13 +1,15 @@
 // Overlapped sends and receives from 16 threads on 64 provider sockets, with
 // closes racing the completions: every operation that started is completed
-// exactly once, on the thread that issued it. Run it under the asan and tsan
-// presets for use after free and races.
+// exactly once, on the thread that issued it, and every record taken from the
+// provider's pool goes back to it. Run it under the asan and tsan presets for
+// use after free and races.
 
 #include "platform/sockhost/kernel_socket.h"
 #include "platform/win/wait.h"
 #include "tests/platform/sockhost/loopback.h"
 #include "tests/provider/zul/zul_fixture.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -187,19 +189,38 @@ void Worker(unsigned short port, unsigned seed, Tally& tally) {
 
 class ZulStress : public qmtest::ZulTest {
   protected:
-    ZulStress() : ZulTest(0) {}
+    ZulStress() : ZulTest(0, qmtest::kProbeLibrary) {}
 };
 
-TEST_F(ZulStress, EveryCompletionIsDeliveredOnceWhileClosesRace) {
+TEST_F(ZulStress, EveryCompletionIsDeliveredOnceAndEveryRecordReturnsWhileClosesRace) {
     EchoServer server;
     Tally tally;
+    std::size_t start = OutstandingRecords();
+    ASSERT_NE(start, ~std::size_t(0));
+    std::atomic<int> running{kThreads};
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i) {
-        threads.emplace_back(Worker, server.port(), unsigned(i + 1), std::ref(tally));
+        threads.emplace_back([&, i] {
+            Worker(server.port(), unsigned(i + 1), tally);
+            --running;
+        });
+    }
+    // Records are in use while the threads run (the count read is the live
+    // provider's).
+    std::size_t most = start;
+    while (running > 0) {
+        most = std::max(most, OutstandingRecords());
+        SleepEx(50, FALSE);
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
+    // The worker releases a record just after queueing its routine.
+    for (int i = 0; i < 500 && OutstandingRecords() != start; ++i) {
+        SleepEx(10, FALSE);
+    }
+    EXPECT_GT(most, start);
+    EXPECT_EQ(OutstandingRecords(), start);
     EXPECT_GT(tally.started.load(), 1000);
     EXPECT_EQ(tally.never.load(), 0);
     EXPECT_EQ(tally.twice.load(), 0);

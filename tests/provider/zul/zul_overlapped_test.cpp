@@ -8,6 +8,7 @@
 #include "platform/win/window.h"
 #include "platform/winsock_ext.h"
 #include "tests/platform/sockhost/loopback.h"
+#include "tests/provider/zul/program_window.h"
 #include "tests/provider/zul/zul_fixture.h"
 
 #include <atomic>
@@ -48,6 +49,8 @@ bool AwaitRoutine() {
 // A provider socket connected to a plain peer.
 class ZulConnected : public ZulTest {
   protected:
+    explicit ZulConnected(std::u16string library = u"libZUL.so") : ZulTest(3, library) {}
+
     int listener = -1;
     SOCKET s = INVALID_SOCKET;
     int peer = -1;
@@ -164,6 +167,63 @@ TEST_F(ZulConnected, SocketClosedWithReceivePendingIsFreedWhenTheReceiveComplete
     EXPECT_TRUE(released);
 }
 
+// With the provider's test build, which tells its pool's count.
+class ZulConnectedCounted : public ZulConnected {
+  protected:
+    ZulConnectedCounted() : ZulConnected(qmtest::kProbeLibrary) {}
+
+    bool RecordsReturnTo(std::size_t count) {
+        for (int i = 0; i < 500 && OutstandingRecords() != count; ++i) {
+            SleepEx(10, FALSE);
+        }
+        return OutstandingRecords() == count;
+    }
+
+    // A thread that starts a receive with a routine and ends, without an
+    // alertable wait, when told to; the receive completes in between.
+    void ReceiveOnAThreadThatEnds(bool endBeforeCompletion) {
+        std::size_t start = OutstandingRecords();
+        char buffer[16];
+        WSABUF in{sizeof buffer, buffer};
+        WSAOVERLAPPED overlapped{};
+        std::atomic<bool> issued{false};
+        std::atomic<bool> end{endBeforeCompletion};
+        std::thread issuer([&] {
+            DWORD received = 0;
+            DWORD flags = 0;
+            EXPECT_EQ(WSARecv(s, &in, 1, &received, &flags, &overlapped, Routine), SOCKET_ERROR);
+            EXPECT_EQ(WSAGetLastError(), WSA_IO_PENDING);
+            issued = true;
+            while (!end) {
+                SleepEx(1, FALSE);
+            }
+        });
+        while (!issued) {
+            SleepEx(1, FALSE);
+        }
+        if (endBeforeCompletion) {
+            issuer.join();
+        }
+        qmtest::WriteAll(peer, "late", 4);
+        // The record is released once the routine has been queued or refused.
+        EXPECT_TRUE(RecordsReturnTo(start));
+        end = true;
+        if (!endBeforeCompletion) {
+            issuer.join();
+        }
+        EXPECT_EQ(gCompletion.calls, 0);
+        EXPECT_EQ(std::string(buffer, 4), "late");
+    }
+};
+
+// The routine's call is freed either way (the asan preset reports it if not).
+TEST_F(ZulConnectedCounted, RoutineForAThreadThatEndsIsDroppedAndItsRecordReleased) {
+    ReceiveOnAThreadThatEnds(false);
+    ReceiveOnAThreadThatEnds(true);
+    EXPECT_TRUE(Logged("IntermediateCompletionRoutine: WPUQueueApc() failed: " +
+                       std::to_string(WSAEINVAL)));
+}
+
 template <typename F> F Extension(SOCKET s, const GUID& id) {
     F function = nullptr;
     DWORD returned = 0;
@@ -261,91 +321,28 @@ TEST_F(ZulConnected, TransmitFileSendsTheFileByteIdentical) {
     EXPECT_TRUE(Logged("Closing socket " + std::to_string(handle) + " Bytes Sent [200000]"));
 }
 
-constexpr UINT kSocketMessage = WM_USER + 7;
-std::mutex gNotesMutex;
-std::vector<std::pair<SOCKET, long>> gNotes;
-
-LRESULT Procedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kSocketMessage) {
-        std::lock_guard lock(gNotesMutex);
-        gNotes.emplace_back(SOCKET(wParam), long(lParam & 0xffff));
-        return 0;
-    }
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(hWnd, message, wParam, lParam);
-}
-
-bool Noted(SOCKET s, long event) {
-    for (int i = 0; i < 600; ++i) {
-        {
-            std::lock_guard lock(gNotesMutex);
-            for (auto& note : gNotes) {
-                if (note.first == s && note.second == event) {
-                    return true;
-                }
-            }
-        }
-        SleepEx(10, FALSE);
-    }
-    return false;
-}
-
-struct ProgramWindow {
-    std::atomic<HWND> window{nullptr};
-    HANDLE thread = nullptr;
-    static DWORD Loop(void* parameter) {
-        auto* self = static_cast<ProgramWindow*>(parameter);
-        self->window =
-            CreateWindowA("Program Window", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-        MSG message;
-        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-            DispatchMessageA(&message);
-        }
-        return 0;
-    }
-    ProgramWindow() {
-        gNotes.clear();
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = Procedure;
-        windowClass.lpszClassName = "Program Window";
-        RegisterClassA(&windowClass);
-        thread = CreateThread(nullptr, 0, Loop, this, 0, nullptr);
-        while (!window) {
-            SleepEx(1, FALSE);
-        }
-    }
-    ~ProgramWindow() {
-        DestroyWindow(window);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        UnregisterClassA("Program Window", nullptr);
-    }
-};
-
 TEST_F(ZulTest, NotificationsReachTheProgramsWindowWithTheLayeredHandle) {
-    ProgramWindow program;
+    qmtest::ProgramWindow program;
     SOCKET listening = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
     sockaddr_in address = qmtest::LoopbackAddress(0);
     int length = sizeof address;
     ASSERT_EQ(ws_bind(listening, reinterpret_cast<sockaddr*>(&address), length), 0);
     ASSERT_EQ(ws_getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    EXPECT_EQ(WSAAsyncSelect(listening, program.window, kSocketMessage, 1024), SOCKET_ERROR);
+    EXPECT_EQ(WSAAsyncSelect(listening, program.window, qmtest::kSocketMessage, 1024),
+              SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
-    ASSERT_EQ(WSAAsyncSelect(listening, program.window, kSocketMessage,
+    ASSERT_EQ(WSAAsyncSelect(listening, program.window, qmtest::kSocketMessage,
                              FD_ACCEPT_W | FD_READ_W | FD_WRITE_W),
               0);
     ASSERT_EQ(ws_listen(listening, 4), 0);
     int client = qmtest::ConnectLoopback(ntohs(address.sin_port));
-    ASSERT_TRUE(Noted(listening, FD_ACCEPT_W));
+    ASSERT_TRUE(qmtest::Noted(listening, FD_ACCEPT_W));
     SOCKET accepted = ws_accept(listening, nullptr, nullptr);
     ASSERT_NE(accepted, INVALID_SOCKET);
     // The accepted socket's first events may come before its context exists.
-    EXPECT_TRUE(Noted(accepted, FD_WRITE_W));
+    EXPECT_TRUE(qmtest::Noted(accepted, FD_WRITE_W));
     qmtest::WriteAll(client, "x", 1);
-    EXPECT_TRUE(Noted(accepted, FD_READ_W));
+    EXPECT_TRUE(qmtest::Noted(accepted, FD_READ_W));
     closesocket(accepted);
     closesocket(listening);
     ::close(client);
