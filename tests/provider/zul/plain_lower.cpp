@@ -1,7 +1,8 @@
 // A base provider for tests that offers no extension functions: every call
 // goes to the platform's base provider, except that asking for an extension
 // function's pointer fails as it does for an unknown one. It also remembers
-// the window the provider above asks to be notified at, and, with
+// the window the provider above asks to be notified at, holds a control call
+// with the code 0x7151D001 for good, and, with
 // QM_PLAIN_LOWER_LATE_NOTE naming the log of the provider above, reports an
 // event (FD_OOB) for each accepted socket before the provider above has made
 // the socket's context: the accept returns once the log tells that the
@@ -55,9 +56,19 @@ SOCKET Accept(SOCKET s, sockaddr* addr, int* addrlen, LPCONDITIONPROC condition,
     return accepted;
 }
 
+// A control code that this provider never finishes: its caller stays busy.
+constexpr DWORD kHoldingCode = 0x7151D001;
+std::atomic<bool> gHolding{false};
+
 int Ioctl(SOCKET s, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
           WSAOVERLAPPED* overlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE routine,
           WSATHREADID* thread, int* lpErrno) {
+    if (code == kHoldingCode) {
+        gHolding = true;
+        for (;;) {
+            ::pause();
+        }
+    }
     if (code == SIO_GET_EXTENSION_FUNCTION_POINTER) {
         *lpErrno = WSAEINVAL;
         return SOCKET_ERROR;
@@ -99,4 +110,9 @@ WSPStartup(WORD wVersionRequested, WSPDATA* lpWSPData, WSAPROTOCOL_INFOW* lpProt
 // The window last named to WSPAsyncSelect, or null.
 extern "C" __attribute__((visibility("default"))) HWND qm_plain_lower_notified_window() {
     return gNotified;
+}
+
+// Whether a call with the holding control code has begun (it never ends).
+extern "C" __attribute__((visibility("default"))) bool qm_plain_lower_holding() {
+    return gHolding;
 }

@@ -2,7 +2,8 @@
 // the provider still hands out its own and each of them fails with WSAEFAULT
 // and its own message; a notification that arrives before its socket's
 // context is delivered once the context appears, and one whose context never
-// appears goes to the default procedure after nine lookups.
+// appears goes to the default procedure after nine lookups; the clean-up does
+// not wait for a worker that stays busy in the provider below.
 
 #include "platform/winsock_ext.h"
 #include "tests/platform/sockhost/loopback.h"
@@ -44,14 +45,26 @@ class ZulOverPlainLower : public qmtest::ZulTest {
         ZulTest::TearDown();
     }
 
+    // A function of the test base provider (which stays loaded from then on).
+    template <typename F> static F Lower(const char* name) {
+        void* library = ::dlopen(QM_BIN_DIR "/libqmplainlower.so", RTLD_NOW | RTLD_LOCAL);
+        return library ? reinterpret_cast<F>(::dlsym(library, name)) : nullptr;
+    }
     // The window the provider asked the test base provider to notify.
     static HWND NotifiedWindow() {
-        void* library = ::dlopen(QM_BIN_DIR "/libqmplainlower.so", RTLD_NOW | RTLD_LOCAL);
-        auto notified =
-            library
-                ? reinterpret_cast<HWND (*)()>(::dlsym(library, "qm_plain_lower_notified_window"))
-                : nullptr;
+        auto notified = Lower<HWND (*)()>("qm_plain_lower_notified_window");
         return notified ? notified() : nullptr;
+    }
+    // Whether the test base provider holds a control call for good.
+    static bool Holding() {
+        auto holding = Lower<bool (*)()>("qm_plain_lower_holding");
+        return holding && holding();
+    }
+    static bool AwaitHolding() {
+        for (int i = 0; i < 1000 && !Holding(); ++i) {
+            SleepEx(10, FALSE);
+        }
+        return Holding();
     }
 
     bool AwaitLogged(const std::string& text) {
@@ -169,6 +182,27 @@ TEST_F(ZulOverPlainLower, NotificationWithoutContextGoesToTheDefaultProcedureAft
     // Only this socket has no context here: each lookup is one line.
     EXPECT_EQ(qmtest::CountInLog(installDir, "Unable to find socket context for"), 9);
     EXPECT_FALSE(qmtest::Noted(SOCKET(kNoContext), FD_OOB_W, 1));
+}
+
+// The test base provider holds an overlapped control call with this code for
+// good: the provider's worker stays busy in it.
+constexpr DWORD kHoldingCode = 0x7151D001;
+
+TEST_F(ZulOverPlainLower, CleanupDoesNotWaitForAWorkerThatStaysBusy) {
+    WSAOVERLAPPED overlapped{};
+    overlapped.hEvent = WSACreateEvent();
+    DWORD returned = 0;
+    ASSERT_EQ(WSAIoctl(s, kHoldingCode, nullptr, 0, nullptr, 0, &returned, &overlapped, nullptr),
+              SOCKET_ERROR);
+    ASSERT_EQ(WSAGetLastError(), WSA_IO_PENDING);
+    ASSERT_TRUE(AwaitHolding());
+    // The socket is closed by the clean-up; the worker never comes back.
+    s = INVALID_SOCKET;
+    EXPECT_EQ(WSACleanup(), 0);
+    EXPECT_TRUE(Logged("WSPCleanup: gEntryCount == 0; cleaning up"));
+    EXPECT_TRUE(Logged("Closing thread"));
+    EXPECT_TRUE(Holding());
+    WSACloseEvent(overlapped.hEvent);
 }
 
 } // namespace
