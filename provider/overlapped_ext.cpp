@@ -10,6 +10,7 @@
 #include "provider/zul_state.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace zul {
@@ -33,11 +34,11 @@ SOCK_INFO* Prepare(SOCKET s, void* EXT_WSPPROC_TABLE::*slot, const GUID& id,
         return nullptr;
     }
     PROVIDER* provider = context->Provider;
-    if (!(provider->NextProcTableExt.*slot)) {
-        LoadExtensionFunction(provider, id, &(provider->NextProcTableExt.*slot),
-                              context->ProviderSocket);
+    void*& function = provider->NextProcTableExt.*slot;
+    if (!ExtensionIn(function)) {
+        LoadExtensionFunction(provider, id, &function, context->ProviderSocket);
     }
-    if (!(provider->NextProcTableExt.*slot)) {
+    if (!ExtensionIn(function)) {
         DebugMessage("%s", messages.missingSlot);
         UnlockSocketContext(context, &error);
         WSASetLastError(WSAEFAULT);
@@ -81,18 +82,27 @@ template <typename Call> BOOL Direct(SOCK_INFO* context, Call call) {
 
 } // namespace
 
+void* ExtensionIn(void*& slot) {
+    return std::atomic_ref(slot).load(std::memory_order_acquire);
+}
+
+// Threads may load the same function at once: the slot is filled once and
+// never changed after, so a caller that found it filled may read it plainly.
 void LoadExtensionFunction(PROVIDER* provider, const GUID& id, void** slot, SOCKET providerSocket) {
     GUID wanted = id;
     DWORD returned = 0;
     int error = 0;
+    void* function = nullptr;
     InLowerProvider in(provider);
     if (provider->NextProcTable.lpWSPIoctl(providerSocket, SIO_GET_EXTENSION_FUNCTION_POINTER,
-                                           &wanted, sizeof wanted, slot, sizeof *slot, &returned,
-                                           nullptr, nullptr, nullptr, &error) != 0) {
+                                           &wanted, sizeof wanted, &function, sizeof function,
+                                           &returned, nullptr, nullptr, nullptr, &error) != 0) {
         DebugMessage("LoadExtensionFunction: WSAIoctl (SIO_GET_EXTENSION_FUNCTION) failed: %d",
                      error);
-        *slot = nullptr;
+        return;
     }
+    void* empty = nullptr;
+    std::atomic_ref(*slot).compare_exchange_strong(empty, function, std::memory_order_acq_rel);
 }
 
 BOOL ExtTransmitFile(SOCKET hSocket, HANDLE hFile, DWORD nNumberOfBytesToWrite,

@@ -10,6 +10,8 @@ namespace zul {
 // Fills a provider's extension slot with the lower provider's function for the
 // GUID (null when the lower provider has none).
 void LoadExtensionFunction(PROVIDER* provider, const GUID& id, void** slot, SOCKET providerSocket);
+// The function in an extension slot, or null while none is loaded.
+void* ExtensionIn(void*& slot);
 
 // The provider's own function for a GUID it intercepts; false for any other.
 bool ProviderExtension(const GUID& id, void*& function);

@@ -114,7 +114,7 @@ int ExtensionPointer(const WSPPROC_TABLE& next, SOCK_INFO* context, void* in, DW
     }
     PROVIDER* provider = context->Provider;
     void*& slot = provider->NextProcTableExt.*ExtensionSlot(id);
-    if (!slot) {
+    if (!ExtensionIn(slot)) {
         LoadExtensionFunction(provider, id, &slot, context->ProviderSocket);
     }
     std::memcpy(out, &function, sizeof function);

@@ -294,6 +294,35 @@ TEST_F(ZulTest, AcceptExAndConnectExExchangeDataThroughTheProvider) {
     closesocket(listening);
 }
 
+// Threads asking at once all find the lower function loaded (under tsan: the
+// provider's slot is filled without a race).
+TEST_F(ZulTest, ExtensionFunctionsAskedForByThreadsAtOnceAreLoaded) {
+    constexpr int kThreads = 8;
+    std::atomic<int> ready{0};
+    std::atomic<int> loaded{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&] {
+            SOCKET own = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
+            ++ready;
+            while (ready < kThreads) {
+            }
+            auto disconnectEx = Extension<LPFN_DISCONNECTEX>(own, WSAID_DISCONNECTEX);
+            // The lower function runs (whatever it answers on a fresh socket).
+            if (disconnectEx &&
+                (disconnectEx(own, nullptr, 0, 0) || WSAGetLastError() != WSAEFAULT)) {
+                ++loaded;
+            }
+            closesocket(own);
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(loaded, kThreads);
+    EXPECT_FALSE(Logged("Next proc table DisconnectEx == NULL!"));
+}
+
 TEST_F(ZulConnected, TransmitFileSendsTheFileByteIdentical) {
     std::mt19937 random(11);
     std::string contents(200000, '\0');
