@@ -61,7 +61,8 @@ LRESULT Notify(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
                                                      WPARAM(target.layered), lParam);
             return 0;
         }
-        DebugMessage("Unable to find socket context for 0x%p", reinterpret_cast<void*>(wParam));
+        DebugMessage("Unable to find socket context for 0x" LOG_HANDLE_FORMAT,
+                     std::uintptr_t(wParam));
         if (lookup == kLookups || gStopping) {
             DebugMessage("AsyncWndProc: Maximum retries exceeded waiting for socket context");
             return DefWindowProcA(hWnd, uMsg, wParam, lParam);

@@ -6,7 +6,12 @@
 
 #include "platform/wintypes.h"
 
+#include <cinttypes>
 #include <string>
+
+// A handle or pointer in a log line, after a literal "0x": 16 upper-case hex
+// digits, as the log has always shown them (glibc's %p would add its own 0x).
+#define LOG_HANDLE_FORMAT "%016" PRIXPTR
 
 namespace zul {
 

@@ -28,8 +28,8 @@ int CloseContended(SOCK_INFO* context, std::unique_lock<std::mutex>& lock, int* 
         DebugMessage("WSPCloseSocket: Invalid socket handle");
         return SOCKET_ERROR;
     }
-    DebugMessage("Closed lower provider socket: 0x%p",
-                 reinterpret_cast<void*>(context->ProviderSocket.load()));
+    DebugMessage("Closed lower provider socket: 0x" LOG_HANDLE_FORMAT,
+                 std::uintptr_t(context->ProviderSocket.load()));
     context->ProviderSocket = INVALID_SOCKET;
     lock.unlock();
     UnlockSocketContext(context, lpErrno);
@@ -78,9 +78,9 @@ int WSPCloseSocket(SOCKET s, int* lpErrno) {
         return SOCKET_ERROR;
     }
     std::unique_lock lock(context->SockCritSec);
-    DebugMessage("WSPCloseSocket: Closing layered socket 0x%p (provider 0x%p)",
-                 reinterpret_cast<void*>(s),
-                 reinterpret_cast<void*>(context->ProviderSocket.load()));
+    DebugMessage("WSPCloseSocket: Closing layered socket 0x" LOG_HANDLE_FORMAT
+                 " (provider 0x" LOG_HANDLE_FORMAT ")",
+                 std::uintptr_t(s), std::uintptr_t(context->ProviderSocket.load()));
     DebugMessage("dwOutstanding = %d; RefCount = %d", int(context->dwOutstanding),
                  int(context->RefCount.load()));
     if (context->dwOutstanding != 0 || context->RefCount.load() != 1) {

@@ -129,7 +129,10 @@ TEST_F(ZulTest, CloseWhileAnotherThreadReceivesEndsTheReceive) {
     EXPECT_EQ(::close(fd), 0);
     receiver.join();
     EXPECT_LE(result, 0);
-    EXPECT_TRUE(Logged("Closed lower provider socket"));
+    char layered[40];
+    std::snprintf(layered, sizeof layered, "0x%016X (provider 0x", unsigned(fd));
+    EXPECT_TRUE(Logged(std::string("WSPCloseSocket: Closing layered socket ") + layered));
+    EXPECT_TRUE(Logged("Closed lower provider socket: 0x0000000000"));
     EXPECT_TRUE(Logged("dwOutstanding = 0; RefCount = 2"));
     EXPECT_EQ(::fcntl(fd, F_GETFD), -1); // released by the receive's end
 }
