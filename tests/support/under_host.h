@@ -1,10 +1,18 @@
 #pragma once
 // Runs a real program under the socket host (LD_PRELOAD) and collects its
 // standard output and exit status. Under a sanitizer preset the sanitizer's
-// runtime is preloaded first, as the dynamic loader requires.
+// runtime is preloaded first, as the dynamic loader requires, so the host and
+// the providers are checked inside the program; every report the sanitizer
+// writes there fails the running test.
+
+#include "tests/support/temp_dir.h"
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 
@@ -14,6 +22,9 @@
 #ifndef QM_SANITIZER_RUNTIME
 #define QM_SANITIZER_RUNTIME ""
 #endif
+#ifndef QM_PROGRAM_SUPPRESSIONS
+#define QM_PROGRAM_SUPPRESSIONS ""
+#endif
 
 namespace qmtest {
 
@@ -21,28 +32,44 @@ inline std::string BinDir() {
     return QM_BIN_DIR;
 }
 
-inline std::string PreloadEnvironment() {
+// The sanitizer's settings for programs under the host: reports go to files
+// named <folder>/report.<pid>.
+inline std::string SanitizerEnvironment(const std::string& reportFolder) {
+    std::string log = "log_path=" + reportFolder + "/report";
+#if defined(__SANITIZE_ADDRESS__)
+    // A short allocation stack lets the leak suppressions name only the
+    // program's own allocations (see the file).
+    return "export ASAN_OPTIONS=" + log + ":malloc_context_size=2 UBSAN_OPTIONS=" + log +
+           ":print_stacktrace=1 "
+           "LSAN_OPTIONS=print_suppressions=0:suppressions=" QM_PROGRAM_SUPPRESSIONS ";";
+#elif defined(__SANITIZE_THREAD__)
+    return "export TSAN_OPTIONS=" + log + ";";
+#else
+    (void)log;
+    return "";
+#endif
+}
+
+inline std::string PreloadEnvironment(const std::string& reportFolder) {
     std::string preload = BinDir() + "/libsockhost.so";
     std::string runtime = QM_SANITIZER_RUNTIME;
     if (!runtime.empty()) {
-        preload = runtime + ":" + preload;
+        preload = runtime + ":" + BinDir() + "/libsanitizer_first.so:" + preload;
     }
-    return "export ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 "
-           "TSAN_OPTIONS=report_bugs=0 LD_PRELOAD=" +
-           preload + ";";
+    return SanitizerEnvironment(reportFolder) + "export LD_PRELOAD=" + preload + ";";
 }
 
-// Under a sanitizer preset the host needs the sanitizer's runtime preloaded
-// into uninstrumented programs, and some of them (curl) deadlock at start-up with
-// it: their tests run in the default preset only.
-inline bool RealProgramsRunHere() {
-    return std::string(QM_SANITIZER_RUNTIME).empty();
-}
-
-#define QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS()                                                   \
-    if (!qmtest::RealProgramsRunHere()) {                                                          \
-        GTEST_SKIP() << "real programs run under the socket host in the default preset only";      \
+// The reports the sanitizer wrote into the folder, one after the other.
+inline std::string SanitizerReports(const std::string& reportFolder) {
+    std::string reports;
+    for (const auto& entry : std::filesystem::directory_iterator(reportFolder)) {
+        std::ifstream file(entry.path());
+        std::ostringstream text;
+        text << file.rdbuf();
+        reports += entry.path().filename().string() + ":\n" + text.str();
     }
+    return reports;
+}
 
 struct RunResult {
     int status = -1; // exit code, or -1 when the program did not exit normally
@@ -50,9 +77,12 @@ struct RunResult {
 };
 
 // Runs a shell command line; with host set, every program of it (pipelines
-// included) runs under the socket host.
+// included) runs under the socket host, and a sanitizer report from any of them
+// is a failure of the running test.
 inline RunResult Run(const std::string& command, bool host = true) {
-    std::string line = (host ? PreloadEnvironment() + " " : std::string()) + command;
+    TempDir reportFolder;
+    std::string line =
+        (host ? PreloadEnvironment(reportFolder.path()) + " " : std::string()) + command;
     RunResult result;
     FILE* pipe = ::popen(line.c_str(), "r");
     if (!pipe) {
@@ -65,6 +95,10 @@ inline RunResult Run(const std::string& command, bool host = true) {
     }
     int status = ::pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::string reports = SanitizerReports(reportFolder.path());
+    if (!reports.empty()) {
+        ADD_FAILURE() << "sanitizer report from " << command << "\n" << reports;
+    }
     return result;
 }
 

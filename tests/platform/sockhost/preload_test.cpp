@@ -6,6 +6,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/under_host.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -18,7 +19,6 @@ class Preload : public ::testing::Test {
 };
 
 TEST_F(Preload, CurlWgetPythonAndNcGetThePage) {
-    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::HttpServer server(5, page);
     std::string url = server.url("/index.html");
     EXPECT_EQ(qmtest::Run("curl -sS " + url).output, page);
@@ -44,7 +44,6 @@ TEST_F(Preload, CurlWgetPythonAndNcGetThePage) {
 // A catalog whose first TCP entry names a library that does not exist: the
 // program's socket cannot be made, which shows that it goes through the catalog.
 TEST_F(Preload, SocketsGoThroughTheCatalog) {
-    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::HttpServer server(1, page); // this process keeps the catalog it has read
     WSAPROTOCOL_INFOW entry{};
     DWORD size = 0;
@@ -72,5 +71,27 @@ TEST_F(Preload, SocketsGoThroughTheCatalog) {
     // Without the host the same program reaches the server.
     EXPECT_EQ(qmtest::Run("curl -sS " + server.url(), false).output, page);
 }
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__)
+const char* const kFaultReport = "heap-use-after-free";
+#else
+const char* const kFaultReport = "data race";
+#endif
+
+// A library with a deliberate fault, preloaded beside the host into a real
+// program: the sanitizer's report from inside that program fails the test.
+TEST(SanitizerInsidePrograms, AReportFromInsideARealProgramFailsTheTest) {
+    EXPECT_NONFATAL_FAILURE(qmtest::Run("LD_PRELOAD=$LD_PRELOAD:" + qmtest::BinDir() +
+                                        "/libsanitizer_fault.so /bin/true"),
+                            kFaultReport);
+}
+
+TEST(SanitizerInsidePrograms, AProgramWithoutAFaultRunsCleanUnderTheHost) {
+    qmtest::RunResult run = qmtest::Run("curl --version");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output.rfind("curl ", 0), 0u) << run.output;
+}
+#endif
 
 } // namespace

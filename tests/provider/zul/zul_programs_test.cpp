@@ -106,7 +106,6 @@ class Programs : public ::testing::Test {
 };
 
 TEST_F(Programs, AllowedSiteArrivesIntactInEveryProgram) {
-    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::ChannelServer service(qmtest::FixedReplies("NN", "AB:N"));
     qmtest::HttpServer web(int(kClients.size()), kPage);
     Install();
@@ -121,7 +120,6 @@ TEST_F(Programs, AllowedSiteArrivesIntactInEveryProgram) {
 }
 
 TEST_F(Programs, DeniedSiteIsRedirectedAndNothingAfterIt) {
-    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::ChannelServer service(qmtest::FixedReplies("YN", "AB:N"));
     qmtest::HttpServer web(int(kClients.size()), kPage);
     Install();
@@ -142,7 +140,6 @@ TEST_F(Programs, DeniedSiteIsRedirectedAndNothingAfterIt) {
 }
 
 TEST_F(Programs, RefusedProgramCannotConnect) {
-    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::ChannelServer service(qmtest::FixedReplies("NN", "AB:Y"));
     qmtest::HttpServer web(1, kPage);
     Install();
@@ -191,7 +188,6 @@ TEST_F(Programs, AProgramIsRefusedByTheNameItsVersionInformationRecords) {
 }
 
 TEST_F(Programs, WithoutTheServiceEveryGetIsRedirectedAndEveryConnectAllowed) {
-    QM_SKIP_REAL_PROGRAMS_UNDER_SANITIZERS();
     qmtest::HttpServer web(int(kClients.size()), kPage);
     Install();
     std::string location = "http://block.tellwyn.com?site=" + Lower(web.port(), "/page") + "/";
