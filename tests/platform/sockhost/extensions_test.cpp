@@ -7,6 +7,7 @@
 #include "tests/platform/sockhost/host_fixture.h"
 #include "tests/platform/sockhost/loopback.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <thread>
@@ -84,8 +85,13 @@ TEST_F(SocketHostTest, AcceptExAndConnectExExchangeData) {
     int clientLength = sizeof clientAddress;
     ws_getsockname(client, reinterpret_cast<sockaddr*>(&clientAddress), &clientLength);
     ASSERT_EQ(remoteLength, int(sizeof(sockaddr_in)));
-    EXPECT_EQ(reinterpret_cast<sockaddr_in*>(remote)->sin_port, clientAddress.sin_port);
-    EXPECT_EQ(reinterpret_cast<sockaddr_in*>(local)->sin_port, address.sin_port);
+    // The addresses follow the received bytes, so they need not be aligned.
+    sockaddr_in remoteAddress{};
+    sockaddr_in localAddress{};
+    std::memcpy(&remoteAddress, remote, sizeof remoteAddress);
+    std::memcpy(&localAddress, local, sizeof localAddress);
+    EXPECT_EQ(remoteAddress.sin_port, clientAddress.sin_port);
+    EXPECT_EQ(localAddress.sin_port, address.sin_port);
 
     // The program's handle of the accepting socket is the connection now.
     sockaddr_in peer{};
