@@ -43,6 +43,13 @@ void BindAll() {
     Bind(gLibc.read_chk, "__read_chk");
 }
 
+// Bound as the library loads too, not only at first use: a first use can come
+// from inside a sanitizer runtime that closes a file while printing a report,
+// and dlsym's allocations there meet the runtime's allocator in the wrong state.
+__attribute__((constructor)) void BindAtLoad() {
+    std::call_once(gBound, BindAll);
+}
+
 } // namespace
 
 const LibcCalls& Libc() {

@@ -1,4 +1,4 @@
-// A library with one deliberate fault, run in its constructor: preloaded into a
+// A library with one deliberate fault, run as it loads or unloads: preloaded into a
 // real program, it shows that a sanitizer report from inside a program run under
 // the socket host fails the test that ran it.
 
@@ -15,7 +15,8 @@ __attribute__((constructor)) void Fault() {
 #elif defined(__SANITIZE_THREAD__)
 int gShared = 0;
 
-__attribute__((constructor)) void Fault() {
+// As the program ends, when every library is ready for it.
+__attribute__((destructor)) void Fault() {
     std::thread other([] { gShared = 1; }); // unsynchronised with the write below
     gShared = 2;
     other.join();

@@ -25,6 +25,9 @@
 #ifndef QM_PROGRAM_SUPPRESSIONS
 #define QM_PROGRAM_SUPPRESSIONS ""
 #endif
+#ifndef QM_PROGRAM_TSAN_SUPPRESSIONS
+#define QM_PROGRAM_TSAN_SUPPRESSIONS ""
+#endif
 
 namespace qmtest {
 
@@ -43,7 +46,7 @@ inline std::string SanitizerEnvironment(const std::string& reportFolder) {
            ":print_stacktrace=1 "
            "LSAN_OPTIONS=print_suppressions=0:suppressions=" QM_PROGRAM_SUPPRESSIONS ";";
 #elif defined(__SANITIZE_THREAD__)
-    return "export TSAN_OPTIONS=" + log + ";";
+    return "export TSAN_OPTIONS=" + log + ":suppressions=" QM_PROGRAM_TSAN_SUPPRESSIONS ";";
 #else
     (void)log;
     return "";
