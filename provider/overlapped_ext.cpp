@@ -87,7 +87,7 @@ void* ExtensionIn(void*& slot) {
 }
 
 // Threads may load the same function at once: the slot is filled once and
-// never changed after, so a caller that found it filled may read it plainly.
+// never changed after; every reader loads it with ExtensionIn.
 void LoadExtensionFunction(PROVIDER* provider, const GUID& id, void** slot, SOCKET providerSocket) {
     GUID wanted = id;
     DWORD returned = 0;
@@ -124,8 +124,8 @@ BOOL ExtTransmitFile(SOCKET hSocket, HANDLE hFile, DWORD nNumberOfBytesToWrite,
                                   lpTransmitBuffers, dwReserved};
                           });
     }
-    auto lower =
-        reinterpret_cast<LPFN_TRANSMITFILE>(context->Provider->NextProcTableExt.lpfnTransmitFile);
+    auto lower = reinterpret_cast<LPFN_TRANSMITFILE>(
+        ExtensionIn(context->Provider->NextProcTableExt.lpfnTransmitFile));
     return Direct(context, [&](SOCKET s) {
         return lower(s, hFile, nNumberOfBytesToWrite, nNumberOfBytesPerSend, nullptr,
                      lpTransmitBuffers, dwReserved);
@@ -163,7 +163,8 @@ BOOL AcceptExExt(SOCKET sListenSocket, SOCKET sAcceptSocket, void* lpOutputBuffe
                                                                   0};
                           });
     }
-    auto lower = reinterpret_cast<LPFN_ACCEPTEX>(context->Provider->NextProcTableExt.lpfnAcceptEx);
+    auto lower = reinterpret_cast<LPFN_ACCEPTEX>(
+        ExtensionIn(context->Provider->NextProcTableExt.lpfnAcceptEx));
     return Direct(context, [&](SOCKET s) {
         return lower(s, providerAccept, lpOutputBuffer, dwReceiveDataLength, dwLocalAddressLength,
                      dwRemoteAddressLength, lpdwBytesReceived, nullptr);
@@ -194,8 +195,8 @@ BOOL ExtConnectEx(SOCKET s, const sockaddr* name, int namelen, void* lpSendBuffe
                               args.dwSendDataLength = dwSendDataLength;
                           });
     }
-    auto lower =
-        reinterpret_cast<LPFN_CONNECTEX>(context->Provider->NextProcTableExt.lpfnConnectEx);
+    auto lower = reinterpret_cast<LPFN_CONNECTEX>(
+        ExtensionIn(context->Provider->NextProcTableExt.lpfnConnectEx));
     return Direct(context, [&](SOCKET own) {
         return lower(own, name, namelen, lpSendBuffer, dwSendDataLength, lpdwBytesSent, nullptr);
     });
@@ -216,8 +217,8 @@ BOOL ExtDisconnectEx(SOCKET s, WSAOVERLAPPED* lpOverlapped, DWORD dwFlags, DWORD
                               record.DisconnectExArgs = DISCONNECTEX_ARGS{dwFlags, dwReserved};
                           });
     }
-    auto lower =
-        reinterpret_cast<LPFN_DISCONNECTEX>(context->Provider->NextProcTableExt.lpfnDisconnectEx);
+    auto lower = reinterpret_cast<LPFN_DISCONNECTEX>(
+        ExtensionIn(context->Provider->NextProcTableExt.lpfnDisconnectEx));
     return Direct(context, [&](SOCKET own) { return lower(own, nullptr, dwFlags, dwReserved); });
 }
 
@@ -241,7 +242,7 @@ BOOL ExtTransmitPackets(SOCKET hSocket, TRANSMIT_PACKETS_ELEMENT* lpPacketArray,
                           });
     }
     auto lower = reinterpret_cast<LPFN_TRANSMITPACKETS>(
-        context->Provider->NextProcTableExt.lpfnTransmitPackets);
+        ExtensionIn(context->Provider->NextProcTableExt.lpfnTransmitPackets));
     return Direct(context, [&](SOCKET own) {
         return lower(own, lpPacketArray, nElementCount, nSendSize, nullptr, dwFlags);
     });
@@ -268,8 +269,8 @@ int ExtWSARecvmsg(SOCKET s, WSAMSG* lpMsg, DWORD* lpdwNumberOfBytesRecvd,
                                 });
         return Finish(context, error) ? 0 : SOCKET_ERROR;
     }
-    auto lower =
-        reinterpret_cast<LPFN_WSARECVMSG>(context->Provider->NextProcTableExt.lpfnWSARecvMsg);
+    auto lower = reinterpret_cast<LPFN_WSARECVMSG>(
+        ExtensionIn(context->Provider->NextProcTableExt.lpfnWSARecvMsg));
     return Direct(context,
                   [&](SOCKET own) {
                       return lower(own, lpMsg, lpdwNumberOfBytesRecvd, nullptr, nullptr) == 0;
