@@ -103,12 +103,3 @@ TEST(RequestBody, NameAndPasswordAreNotEncoded) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    CPCAppApp app(argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -202,12 +202,3 @@ TEST_F(UserPrefs, FixedDomainsAreAllowedAndFreeOfPopupBlockingForEveryone) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    CPCAppApp app(argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -150,12 +150,3 @@ TEST(SessionSwitch, InactiveSessionEndsTheServiceAndOtherChangesArePassedOn) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen"); // also when the test list is read
-    }
-    CPCAppApp app(argc, argv);
-    return RUN_ALL_TESTS();
-}

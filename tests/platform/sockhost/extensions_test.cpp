@@ -6,6 +6,7 @@
 #include "platform/winsock_ext.h"
 #include "tests/platform/sockhost/host_fixture.h"
 #include "tests/platform/sockhost/loopback.h"
+#include "tests/platform/sockhost/overlapped_support.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -14,32 +15,12 @@
 
 namespace {
 
+using qmtest::Extension;
+using qmtest::Finish;
 using qmtest::SocketHostTest;
-
-template <typename F> F Extension(SOCKET s, const GUID& id) {
-    F function = nullptr;
-    DWORD returned = 0;
-    GUID wanted = id;
-    if (WSAIoctl(s, SIO_GET_EXTENSION_FUNCTION_POINTER, &wanted, sizeof wanted, &function,
-                 sizeof function, &returned, nullptr, nullptr) != 0) {
-        return nullptr;
-    }
-    return function;
-}
 
 SOCKET TcpSocket() {
     return WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, WSA_FLAG_OVERLAPPED);
-}
-
-// Waits for an overlapped extension call that returned FALSE with pending.
-DWORD Finish(SOCKET s, BOOL started, WSAOVERLAPPED& overlapped) {
-    if (!started) {
-        EXPECT_EQ(WSAGetLastError(), WSA_IO_PENDING);
-    }
-    DWORD transferred = 0;
-    DWORD flags = 0;
-    EXPECT_TRUE(WSAGetOverlappedResult(s, &overlapped, &transferred, TRUE, &flags));
-    return transferred;
 }
 
 TEST_F(SocketHostTest, AcceptExAndConnectExExchangeData) {

@@ -1,13 +1,12 @@
 // The handles a program holds: real descriptors of the host's sockets, with the
 // program's close-on-exec, released by every path that closes or replaces them.
 
+#include "tests/platform/sockhost/blocked_receive.h"
 #include "tests/platform/sockhost/host_fixture.h"
 #include "tests/platform/sockhost/loopback.h"
 
-#include <atomic>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -36,14 +35,6 @@ std::vector<int> OtherDescriptorsOf(int fd) {
     }
     ::closedir(dir);
     return found;
-}
-
-// True when the thread sleeps in the kernel (blocked in a call).
-bool Sleeping(pid_t tid) {
-    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::size_t close = text.rfind(')');
-    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S';
 }
 
 TEST_F(SocketHostTest, InternetSocketsAreTheHostsAndLocalOnesAreNot) {
@@ -89,19 +80,9 @@ TEST_F(SocketHostTest, CloseWakesAThreadBlockedInAReceive) {
     qmtest::LoopbackServer server(1, [](int peer) { qmtest::ReadAll(peer); });
     int fd = qmtest::ConnectLoopback(server.port());
     ASSERT_GE(fd, 0);
-    ssize_t result = 1;
-    std::atomic<pid_t> tid{0};
-    std::thread receiver([&] {
-        tid = ::gettid();
-        char byte;
-        result = ::recv(fd, &byte, 1, 0);
-    });
-    while (tid == 0 || !Sleeping(tid)) {
-        ::usleep(1000);
-    }
-    EXPECT_EQ(::close(fd), 0);
-    receiver.join();
-    EXPECT_LE(result, 0);
+    ssize_t received = 1;
+    EXPECT_EQ(qmtest::CloseUnderABlockedReceive(fd, received), 0);
+    EXPECT_LE(received, 0);
     EXPECT_FALSE(IsHostSocket(fd));
 }
 

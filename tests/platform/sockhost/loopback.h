@@ -97,4 +97,15 @@ inline bool WriteAll(int fd, const char* data, size_t length) {
     return true;
 }
 
+// Sends back whatever arrives until the peer closes.
+inline void Echo(int peer) {
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = ::read(peer, buffer, sizeof buffer);
+        if (n <= 0 || !WriteAll(peer, buffer, size_t(n))) {
+            return;
+        }
+    }
+}
+
 } // namespace qmtest

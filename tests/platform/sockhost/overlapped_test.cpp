@@ -5,6 +5,7 @@
 #include "platform/win/wait.h"
 #include "tests/platform/sockhost/host_fixture.h"
 #include "tests/platform/sockhost/loopback.h"
+#include "tests/platform/sockhost/overlapped_support.h"
 
 #include <atomic>
 #include <thread>
@@ -13,65 +14,13 @@ namespace {
 
 using qmtest::SocketHostTest;
 
-// A connected pair: a host socket made through the socket layer and the plain
-// peer the loopback server accepted.
-class Connected : public SocketHostTest {
-  protected:
-    SOCKET s = INVALID_SOCKET;
-    int peer = -1;
-    int listener = -1;
-
-    void SetUp() override {
-        SocketHostTest::SetUp();
-        unsigned short port = 0;
-        listener = qmtest::ListenLoopback(port);
-        s = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, WSA_FLAG_OVERLAPPED);
-        ASSERT_NE(s, INVALID_SOCKET);
-        sockaddr_in address = qmtest::LoopbackAddress(port);
-        ASSERT_EQ(WSAConnect(s, reinterpret_cast<sockaddr*>(&address), sizeof address, nullptr,
-                             nullptr, nullptr, nullptr),
-                  0);
-        peer = ::accept(listener, nullptr, nullptr);
-        ASSERT_GE(peer, 0);
-    }
-    void TearDown() override {
-        if (s != INVALID_SOCKET) {
-            closesocket(s);
-        }
-        ::close(peer);
-        ::close(listener);
-        SocketHostTest::TearDown();
-    }
-};
-
-struct Completion {
-    DWORD error = 0xFFFF;
-    DWORD bytes = 0;
-    DWORD flags = 0xFFFF;
-    DWORD thread = 0;
-    int calls = 0;
-};
-Completion gCompletion;
-
-void Routine(DWORD dwError, DWORD cbTransferred, WSAOVERLAPPED* lpOverlapped, DWORD dwFlags) {
-    (void)lpOverlapped;
-    gCompletion.error = dwError;
-    gCompletion.bytes = cbTransferred;
-    gCompletion.flags = dwFlags;
-    gCompletion.thread = platform::win::CurrentThreadId();
-    ++gCompletion.calls;
-}
-
-// Waits alertably until a completion routine has run (at most a few seconds).
-bool AwaitRoutine() {
-    for (int i = 0; i < 50 && gCompletion.calls == 0; ++i) {
-        SleepEx(100, TRUE);
-    }
-    return gCompletion.calls > 0;
-}
+// A host socket made through the socket layer, connected to a plain peer.
+using Connected = qmtest::ConnectedTo<SocketHostTest>;
+using qmtest::AwaitRoutine;
+using qmtest::gCompletion;
+using qmtest::Routine;
 
 TEST_F(Connected, ReceiveRoutineRunsOnTheCallingThreadInItsAlertableWait) {
-    gCompletion = Completion{};
     char buffer[16] = {};
     WSABUF in{sizeof buffer, buffer};
     DWORD received = 0;
@@ -112,7 +61,6 @@ TEST_F(Connected, ResultWithoutWaitIsIncompleteThenCompleteWithEvent) {
 }
 
 TEST_F(Connected, SendThatCompletesAtOnceStillDeliversItsCompletion) {
-    gCompletion = Completion{};
     char text[] = "sent at once";
     WSABUF out{12, text};
     DWORD sent = 0;
@@ -154,7 +102,6 @@ TEST_F(Connected, LargeSendCompletesWhenEveryByteHasGone) {
 }
 
 TEST_F(Connected, CloseAbortsPendingReceive) {
-    gCompletion = Completion{};
     char buffer[16];
     WSABUF in{sizeof buffer, buffer};
     DWORD received = 0;

@@ -13,18 +13,8 @@ namespace {
 
 using qmtest::SocketHostTest;
 
-void Echo(int peer) {
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = ::read(peer, buffer, sizeof buffer);
-        if (n <= 0 || !qmtest::WriteAll(peer, buffer, size_t(n))) {
-            return;
-        }
-    }
-}
-
 TEST_F(SocketHostTest, PosixCallsCarryDataBothWays) {
-    qmtest::LoopbackServer server(1, Echo);
+    qmtest::LoopbackServer server(1, qmtest::Echo);
     int fd = qmtest::ConnectLoopback(server.port());
     ASSERT_TRUE(IsHostSocket(fd));
     ASSERT_EQ(::send(fd, "ping", 4, MSG_NOSIGNAL), 4);
@@ -50,7 +40,7 @@ TEST_F(SocketHostTest, PosixCallsCarryDataBothWays) {
 }
 
 TEST_F(SocketHostTest, WinsockCallsCarryDataAndReportErrors) {
-    qmtest::LoopbackServer server(1, Echo);
+    qmtest::LoopbackServer server(1, qmtest::Echo);
     SOCKET s = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
     ASSERT_NE(s, INVALID_SOCKET);
     sockaddr_in address = qmtest::LoopbackAddress(server.port());
@@ -74,7 +64,7 @@ TEST_F(SocketHostTest, WinsockCallsCarryDataAndReportErrors) {
 }
 
 TEST_F(SocketHostTest, NonBlockingReceiveWouldBlock) {
-    qmtest::LoopbackServer server(1, Echo);
+    qmtest::LoopbackServer server(1, qmtest::Echo);
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     sockaddr_in address = qmtest::LoopbackAddress(server.port());
     int result = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);

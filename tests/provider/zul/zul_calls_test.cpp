@@ -1,34 +1,16 @@
 // The intercepted calls inside a process: options, select limits, handles that
 // are not the provider's, closing, counting, inspection and the redirect.
 
+#include "tests/platform/sockhost/blocked_receive.h"
 #include "tests/platform/sockhost/loopback.h"
 #include "tests/provider/zul/zul_fixture.h"
 
-#include <atomic>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 
 namespace {
 
 using qmtest::ZulTest;
-
-void Echo(int peer) {
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = ::read(peer, buffer, sizeof buffer);
-        if (n <= 0 || !qmtest::WriteAll(peer, buffer, size_t(n))) {
-            return;
-        }
-    }
-}
-
-bool Sleeping(pid_t tid) {
-    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::size_t close = text.rfind(')');
-    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S';
-}
 
 TEST_F(ZulTest, WideProtocolInformationIsTheLayerEntry) {
     SOCKET s = WSASocketW(AF_INET_W, SOCK_STREAM_W, 0, nullptr, 0, 0);
@@ -116,19 +98,9 @@ TEST_F(ZulTest, CloseWhileAnotherThreadReceivesEndsTheReceive) {
     qmtest::LoopbackServer server(1, [](int peer) { qmtest::ReadAll(peer); });
     int fd = qmtest::ConnectLoopback(server.port());
     ASSERT_GE(fd, 0);
-    std::atomic<pid_t> tid{0};
-    ssize_t result = 1;
-    std::thread receiver([&] {
-        tid = ::gettid();
-        char byte;
-        result = ::recv(fd, &byte, 1, 0);
-    });
-    while (tid == 0 || !Sleeping(tid)) {
-        ::usleep(1000);
-    }
-    EXPECT_EQ(::close(fd), 0);
-    receiver.join();
-    EXPECT_LE(result, 0);
+    ssize_t received = 1;
+    EXPECT_EQ(qmtest::CloseUnderABlockedReceive(fd, received), 0);
+    EXPECT_LE(received, 0);
     char layered[40];
     std::snprintf(layered, sizeof layered, "0x%016X (provider 0x", unsigned(fd));
     EXPECT_TRUE(Logged(std::string("WSPCloseSocket: Closing layered socket ") + layered));
@@ -138,7 +110,7 @@ TEST_F(ZulTest, CloseWhileAnotherThreadReceivesEndsTheReceive) {
 }
 
 TEST_F(ZulTest, CloseReportsTheBytesOfTheSocketsLife) {
-    qmtest::LoopbackServer server(1, Echo);
+    qmtest::LoopbackServer server(1, qmtest::Echo);
     int fd = qmtest::ConnectLoopback(server.port());
     ASSERT_TRUE(qmtest::WriteAll(fd, "12345", 5));
     char reply[5];

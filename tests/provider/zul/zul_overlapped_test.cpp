@@ -8,6 +8,7 @@
 #include "platform/win/window.h"
 #include "platform/winsock_ext.h"
 #include "tests/platform/sockhost/loopback.h"
+#include "tests/platform/sockhost/overlapped_support.h"
 #include "tests/provider/zul/program_window.h"
 #include "tests/provider/zul/zul_fixture.h"
 
@@ -20,63 +21,17 @@
 
 namespace {
 
+using qmtest::AwaitRoutine;
+using qmtest::Extension;
+using qmtest::Finish;
+using qmtest::gCompletion;
+using qmtest::Routine;
 using qmtest::ZulTest;
 
-struct Completion {
-    DWORD error = 0xFFFF;
-    DWORD bytes = 0;
-    DWORD flags = 0xFFFF;
-    DWORD thread = 0;
-    int calls = 0;
-};
-Completion gCompletion;
-
-void Routine(DWORD dwError, DWORD cbTransferred, WSAOVERLAPPED*, DWORD dwFlags) {
-    gCompletion.error = dwError;
-    gCompletion.bytes = cbTransferred;
-    gCompletion.flags = dwFlags;
-    gCompletion.thread = platform::win::CurrentThreadId();
-    ++gCompletion.calls;
-}
-
-bool AwaitRoutine() {
-    for (int i = 0; i < 50 && gCompletion.calls == 0; ++i) {
-        SleepEx(100, TRUE);
-    }
-    return gCompletion.calls > 0;
-}
-
 // A provider socket connected to a plain peer.
-class ZulConnected : public ZulTest {
+class ZulConnected : public qmtest::ConnectedTo<ZulTest> {
   protected:
-    explicit ZulConnected(std::u16string library = u"libZUL.so") : ZulTest(3, library) {}
-
-    int listener = -1;
-    SOCKET s = INVALID_SOCKET;
-    int peer = -1;
-
-    void SetUp() override {
-        ZulTest::SetUp();
-        unsigned short port = 0;
-        listener = qmtest::ListenLoopback(port);
-        s = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, WSA_FLAG_OVERLAPPED);
-        ASSERT_NE(s, INVALID_SOCKET);
-        sockaddr_in address = qmtest::LoopbackAddress(port);
-        ASSERT_EQ(WSAConnect(s, reinterpret_cast<sockaddr*>(&address), sizeof address, nullptr,
-                             nullptr, nullptr, nullptr),
-                  0);
-        peer = ::accept(listener, nullptr, nullptr);
-        ASSERT_GE(peer, 0);
-        gCompletion = Completion{};
-    }
-    void TearDown() override {
-        if (s != INVALID_SOCKET) {
-            closesocket(s);
-        }
-        ::close(peer);
-        ::close(listener);
-        ZulTest::TearDown();
-    }
+    explicit ZulConnected(std::u16string library = u"libZUL.so") : ConnectedTo(3, library) {}
 };
 
 TEST_F(ZulConnected, ReceiveRoutineRunsOnTheCallingThreadWithTheLowerResult) {
@@ -222,27 +177,6 @@ TEST_F(ZulConnectedCounted, RoutineForAThreadThatEndsIsDroppedAndItsRecordReleas
     ReceiveOnAThreadThatEnds(true);
     EXPECT_TRUE(Logged("IntermediateCompletionRoutine: WPUQueueApc() failed: " +
                        std::to_string(WSAEINVAL)));
-}
-
-template <typename F> F Extension(SOCKET s, const GUID& id) {
-    F function = nullptr;
-    DWORD returned = 0;
-    GUID wanted = id;
-    if (WSAIoctl(s, SIO_GET_EXTENSION_FUNCTION_POINTER, &wanted, sizeof wanted, &function,
-                 sizeof function, &returned, nullptr, nullptr) != 0) {
-        return nullptr;
-    }
-    return function;
-}
-
-DWORD Finish(SOCKET s, BOOL started, WSAOVERLAPPED& overlapped) {
-    if (!started) {
-        EXPECT_EQ(WSAGetLastError(), WSA_IO_PENDING);
-    }
-    DWORD transferred = 0;
-    DWORD flags = 0;
-    EXPECT_TRUE(WSAGetOverlappedResult(s, &overlapped, &transferred, TRUE, &flags));
-    return transferred;
 }
 
 TEST_F(ZulTest, AcceptExAndConnectExExchangeDataThroughTheProvider) {

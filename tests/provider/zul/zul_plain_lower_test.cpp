@@ -7,6 +7,7 @@
 
 #include "platform/winsock_ext.h"
 #include "tests/platform/sockhost/loopback.h"
+#include "tests/platform/sockhost/overlapped_support.h"
 #include "tests/provider/zul/program_window.h"
 #include "tests/provider/zul/zul_fixture.h"
 
@@ -74,16 +75,7 @@ class ZulOverPlainLower : public qmtest::ZulTest {
         return Logged(text);
     }
 
-    template <typename F> F Extension(const GUID& id) {
-        F function = nullptr;
-        DWORD returned = 0;
-        GUID wanted = id;
-        if (WSAIoctl(s, SIO_GET_EXTENSION_FUNCTION_POINTER, &wanted, sizeof wanted, &function,
-                     sizeof function, &returned, nullptr, nullptr) != 0) {
-            return nullptr;
-        }
-        return function;
-    }
+    template <typename F> F Extension(const GUID& id) { return qmtest::Extension<F>(s, id); }
 };
 
 TEST_F(ZulOverPlainLower, EachExtensionFunctionFailsWithFaultAndItsMessage) {
