@@ -137,6 +137,17 @@ struct WSPPROC_TABLE {
 constexpr int WSP_PROC_COUNT = 30;
 static_assert(sizeof(WSPPROC_TABLE) == WSP_PROC_COUNT * sizeof(void*));
 
+// True when a provider's start-up filled every entry of its table.
+inline bool ProcTableComplete(const WSPPROC_TABLE& procs) {
+    auto* entries = reinterpret_cast<void* const*>(&procs);
+    for (int i = 0; i < WSP_PROC_COUNT; ++i) {
+        if (!entries[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The upcalls the socket host offers to providers, in the socket layer's order.
 struct WSPUPCALLTABLE {
     BOOL (*lpWPUCloseEvent)(WSAEVENT hEvent, int* lpErrno);

@@ -138,16 +138,6 @@ int LoadProvider(PROVIDER& record) {
     return 0;
 }
 
-bool ProcTableComplete(const WSPPROC_TABLE& procs) {
-    auto* entries = reinterpret_cast<void* const*>(&procs);
-    for (int i = 0; i < WSP_PROC_COUNT; ++i) {
-        if (!entries[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Starts a record's next provider (step 10).
 int StartProvider(PROVIDER& record, WORD version, WSPDATA* data, WSAPROTOCOL_INFOW* callers,
                   const WSPUPCALLTABLE& upcalls) {

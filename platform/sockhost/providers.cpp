@@ -58,16 +58,6 @@ Provider* ProviderOfPath(const std::string& path) {
     return gProviders.back().get();
 }
 
-bool ProcTableComplete(const WSPPROC_TABLE& procs) {
-    auto* entries = reinterpret_cast<void* const*>(&procs);
-    for (int i = 0; i < WSP_PROC_COUNT; ++i) {
-        if (!entries[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Loads and starts one provider library; the guard sends the provider's own
 // start-up calls straight to the C library.
 bool Start(Provider& provider, const WSAPROTOCOL_INFOW& entry) {
