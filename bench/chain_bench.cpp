@@ -10,8 +10,7 @@
 // The measuring clients are this program itself, started with and without
 // LD_PRELOAD.
 
-#include "tests/support/family_servers.h"
-#include "tests/support/kovari_process.h"
+#include "tests/support/family_service.h"
 #include "tests/support/zul_install.h"
 
 #include <algorithm>
@@ -84,7 +83,8 @@ int GetRounds(unsigned short port) {
         }
         ::close(fd);
         if (i >= kRounds / 10) {
-            times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+            times.push_back(
+                std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         }
     }
     std::sort(times.begin(), times.end());
@@ -212,23 +212,16 @@ int main(int argc, char** argv) {
     if (argc == 3) {
         auto port = static_cast<unsigned short>(std::atoi(argv[2]));
         std::string mode = argv[1];
-        return mode == "--send" ? SendBulk(port) : mode == "--get" ? GetRounds(port) : Resident(port);
+        return mode == "--send"  ? SendBulk(port)
+               : mode == "--get" ? GetRounds(port)
+                                 : Resident(port);
     }
-    qmtest::Installation installation;
-    installation.WriteSettings(0);
-    qmtest::InstallationEnvironment environment(installation);
+    qmtest::FamilyService service(0);
     if (!qmtest::InstallLayerOverInternet()) {
         std::fprintf(stderr, "cannot install the provider into the catalog\n");
         return 1;
     }
-    qmtest::FamilyServers family(installation.RegistryDir());
-    qmtest::KovariProcess kovari(installation);
-    if (!family.Ready() || !kovari.WaitUntilListening()) {
-        std::fprintf(stderr, "the services did not start\n");
-        return 1;
-    }
-    if (!qmtest::LogInRememberedMember()) {
-        std::fprintf(stderr, "the remembered member was not logged in\n");
+    if (!service.Start()) {
         return 1;
     }
     Server sink(false);

@@ -5,8 +5,7 @@
 // server that answers every receive with two bytes (the floor).
 
 #include "tests/support/channel_client.h"
-#include "tests/support/family_servers.h"
-#include "tests/support/kovari_process.h"
+#include "tests/support/family_service.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -107,17 +106,8 @@ double QuestionsPerSecond(std::uint16_t port, int clients, const std::string& do
 }
 
 int Run() {
-    qmtest::Installation installation;
-    installation.WriteSettings(0);
-    qmtest::ScopedEnv registry("QUELLMARK_REGISTRY_DIR", installation.RegistryDir());
-    qmtest::FamilyServers family(installation.RegistryDir());
-    qmtest::KovariProcess service(installation);
-    if (!family.Ready() || !service.WaitUntilListening()) {
-        std::fprintf(stderr, "the services did not start\n");
-        return 1;
-    }
-    if (!qmtest::LogInRememberedMember()) {
-        std::fprintf(stderr, "the remembered member was not logged in\n");
+    qmtest::FamilyService service(0);
+    if (!service.Start()) {
         return 1;
     }
     MinimalServer floor;

@@ -7,8 +7,7 @@
 
 #include "platform/tcp_client.h"
 #include "provider/informant.h"
-#include "tests/support/family_servers.h"
-#include "tests/support/kovari_process.h"
+#include "tests/support/family_service.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -124,20 +123,11 @@ void SiteBenchmark(zul::CInformant& informant, const char* name, const std::stri
 }
 
 bool ChannelBenchmarks(int rounds) {
-    qmtest::Installation installation;
-    installation.WriteSettings(-1);
-    qmtest::InstallationEnvironment environment(installation);
-    qmtest::FamilyServers family(installation.RegistryDir());
-    qmtest::KovariProcess kovari(installation);
-    if (!family.Ready() || !kovari.WaitUntilListening()) {
-        std::printf("the services did not start (%s)\n", qmtest::BuiltFile("KOVARI").c_str());
+    qmtest::FamilyService service(-1);
+    if (!service.Start()) {
         return false;
     }
-    if (!qmtest::LogInRememberedMember()) {
-        std::printf("the remembered member was not logged in\n");
-        return false;
-    }
-    zul::CInformant informant(installation.InstallDir(), 0);
+    zul::CInformant informant(service.installation().InstallDir(), 0);
     SiteBenchmark(informant, "site request, local list", "www.allowed.test", rounds);
     SiteBenchmark(informant, "site request, rated", "www.good.test", rounds);
     Figures program = Measure(

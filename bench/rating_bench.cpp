@@ -4,8 +4,7 @@
 // local lists (the member's allow list), measured in the same run.
 
 #include "tests/support/channel_client.h"
-#include "tests/support/family_servers.h"
-#include "tests/support/kovari_process.h"
+#include "tests/support/family_service.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,17 +36,8 @@ double DecisionsPerSecond(const std::string& host, bool vary) {
 }
 
 int Run() {
-    qmtest::Installation installation;
-    installation.WriteSettings(0);
-    qmtest::ScopedEnv registry("QUELLMARK_REGISTRY_DIR", installation.RegistryDir());
-    qmtest::FamilyServers family(installation.RegistryDir());
-    qmtest::KovariProcess service(installation);
-    if (!family.Ready() || !service.WaitUntilListening()) {
-        std::fprintf(stderr, "the services did not start\n");
-        return 1;
-    }
-    if (!qmtest::LogInRememberedMember()) {
-        std::fprintf(stderr, "the remembered member was not logged in\n");
+    qmtest::FamilyService service(0);
+    if (!service.Start()) {
         return 1;
     }
     double local = DecisionsPerSecond("www.allowed.test", false);
