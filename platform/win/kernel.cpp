@@ -13,7 +13,8 @@ namespace platform::win {
 namespace {
 
 std::mutex gKernel;
-std::unordered_map<DWORD, ThreadState*> gThreads;
+// Never destroyed: a thread that ends while the process exits still leaves it.
+auto& gThreads = *new std::unordered_map<DWORD, ThreadState*>;
 std::atomic<DWORD> gNextThreadId{1};
 
 // The discards of APC functions (a fixed table: nothing to destroy at exit).

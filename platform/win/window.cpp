@@ -30,9 +30,10 @@ struct NoCase {
 };
 
 // All under KernelLock. Window handles are numbers never reused, so a stale
-// handle is simply not found.
-std::map<std::string, ClassEntry, NoCase> gClasses;
-std::map<std::uintptr_t, Window> gWindows;
+// handle is simply not found. The tables are never destroyed: a thread that
+// ends while the process exits still forgets its windows and classes in them.
+auto& gClasses = *new std::map<std::string, ClassEntry, NoCase>;
+auto& gWindows = *new std::map<std::uintptr_t, Window>;
 std::uintptr_t gNextWindow = 1;
 ATOM gNextAtom = 0xC000;
 
