@@ -221,13 +221,13 @@ void CompleteForProgram(OVERLAPPED_RECORD* record, DWORD error, DWORD bytes, DWO
 
 } // namespace
 
-// The context's lock is held while the operation starts, so a close cannot slip
-// in between: an operation on a socket closed meanwhile is aborted, never started
-// on a number the system may have given to another socket.
+// The context's start lock is held while the operation starts, so a close
+// cannot slip in between: an operation on a socket closed meanwhile is aborted,
+// never started on a number the system may have given to another socket.
 int ExecuteOverlappedOperation(OVERLAPPED_RECORD* record, bool atOnce) {
     int error = WSA_OPERATION_ABORTED;
     {
-        std::lock_guard lock(record->SockInfo->SockCritSec);
+        std::lock_guard starting(record->SockInfo->StartCritSec);
         if (record->SockInfo->ProviderSocket != INVALID_SOCKET) {
             error = Execute(record);
         }

@@ -11,16 +11,27 @@
 namespace zul {
 namespace {
 
-// Another call is using the socket, or overlapped operations are outstanding.
-int CloseContended(SOCK_INFO* context, std::unique_lock<std::mutex>& lock, int* lpErrno) {
-    context->bClosing = TRUE;
+// Closes the provider socket and, when that worked, forgets its number; no
+// overlapped operation starts on it meanwhile.
+int CloseProviderSocket(SOCK_INFO* context, int* lpErrno) {
+    std::lock_guard starting(context->StartCritSec);
     int result = 0;
     {
         InLowerProvider in(context->Provider);
         result =
             context->Provider->NextProcTable.lpWSPCloseSocket(context->ProviderSocket, lpErrno);
     }
-    if (result != 0) {
+    if (result == 0) {
+        context->ProviderSocket = INVALID_SOCKET;
+    }
+    return result;
+}
+
+// Another call is using the socket, or overlapped operations are outstanding.
+int CloseContended(SOCK_INFO* context, std::unique_lock<std::mutex>& lock, int* lpErrno) {
+    context->bClosing = TRUE;
+    SOCKET closing = context->ProviderSocket;
+    if (CloseProviderSocket(context, lpErrno) != 0) {
         *lpErrno = WSAENOTSOCK;
         lock.unlock();
         int ignored = 0;
@@ -28,9 +39,7 @@ int CloseContended(SOCK_INFO* context, std::unique_lock<std::mutex>& lock, int* 
         DebugMessage("WSPCloseSocket: Invalid socket handle");
         return SOCKET_ERROR;
     }
-    DebugMessage("Closed lower provider socket: 0x" LOG_HANDLE_FORMAT,
-                 std::uintptr_t(context->ProviderSocket.load()));
-    context->ProviderSocket = INVALID_SOCKET;
+    DebugMessage("Closed lower provider socket: 0x" LOG_HANDLE_FORMAT, std::uintptr_t(closing));
     lock.unlock();
     UnlockSocketContext(context, lpErrno);
     return 0;
@@ -38,19 +47,13 @@ int CloseContended(SOCK_INFO* context, std::unique_lock<std::mutex>& lock, int* 
 
 int CloseAlone(SOCK_INFO* context, std::unique_lock<std::mutex>& lock, int* lpErrno) {
     PROVIDER* provider = context->Provider;
-    int result = 0;
-    {
-        InLowerProvider in(provider);
-        result = provider->NextProcTable.lpWSPCloseSocket(context->ProviderSocket, lpErrno);
-    }
     int ignored = 0;
-    if (result != 0) {
+    if (CloseProviderSocket(context, lpErrno) != 0) {
         lock.unlock();
         UnlockSocketContext(context, &ignored);
         DebugMessage("WSPCloseSocket: Provider close failed");
         return SOCKET_ERROR;
     }
-    context->ProviderSocket = INVALID_SOCKET;
     RemoveSocketInfo(provider, context);
     SOCKET layered = context->LayeredSocket;
     if (State().MainUpcallTable.lpWPUCloseSocketHandle(layered, lpErrno) == SOCKET_ERROR) {

@@ -62,6 +62,11 @@ struct SOCK_INFO {
     // A redirect a peeking receive has shown but nobody has read yet.
     std::string PendingRedirect;
     std::mutex SockCritSec;
+    // Held while an overlapped operation starts on the provider socket and
+    // while that socket is closed: an operation never starts on a closed (and
+    // perhaps reused) number. Apart from SockCritSec, so that a lower call that
+    // does not return at once holds up no other call on the socket.
+    std::mutex StartCritSec;
     PROVIDER* Provider;
     SOCK_INFO* prev;
     SOCK_INFO* next;
