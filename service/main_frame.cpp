@@ -3,6 +3,7 @@
 #include "account/agency_comms.h"
 #include "platform/qt/message_box.h"
 #include "platform/qt/presence_endpoint.h"
+#include "platform/qt/quit.h"
 #include "platform/qt/session_watch.h"
 #include "service/app.h"
 #include "service/registry_values.h"
@@ -87,7 +88,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_KOVARI_TERMINATE:
         app_->Log(place, "Application signaled to terminate", 2);
-        QCoreApplication::postEvent(app_, new QEvent(QEvent::Quit));
+        platform::PostQuitMessage(0);
         break;
     case WM_KOVARI_HEARTBEAT:
         app_->Log(place, "Someone is heartbeating KOVARI", 2);
@@ -99,7 +100,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM) {
         if (SessionMessagesSupported(app_->OsVersion()) &&
             wParam == platform::WTS_CONSOLE_DISCONNECT) {
             app_->Log(place, "User did a 'Fast User Switch' -- Terminating KOVARI!", 2);
-            QCoreApplication::postEvent(app_, new QEvent(QEvent::Quit));
+            platform::PostQuitMessage(0);
         }
         break;
     case WM_COMMAND:

@@ -1,6 +1,7 @@
 #include "platform/qt/message_box.h"
 
 #include "platform/qt/gui_thread.h"
+#include "platform/qt/quit.h"
 
 #include <QDialog>
 #include <QMessageBox>
@@ -41,6 +42,11 @@ int OpenFromWorker(const std::function<QDialog*()>& make,
     std::promise<int> result;
     PostToGuiThread([&] {
         QDialog* dialog = make();
+        if (QuitPosted()) { // the service ends: the dialog is not opened any more
+            result.set_value(answer(*dialog, QDialog::Rejected));
+            delete dialog;
+            return;
+        }
         QObject::connect(dialog, &QDialog::finished, dialog, [&, dialog](int code) {
             dialog->deleteLater();
             result.set_value(answer(*dialog, code));
@@ -95,7 +101,22 @@ void Prepare(QMessageBox& box, const std::string& text, const std::string& capti
     }
 }
 
+// The answer of a box that is not shown because the service is ending.
+int CancelledAnswer(UINT type) {
+    switch (type & 0xF) {
+    case MB_OKCANCEL:
+        return IDCANCEL;
+    case MB_YESNO:
+        return IDNO;
+    default:
+        return IDOK;
+    }
+}
+
 int ShowWithQt(const std::string& text, const std::string& caption, UINT type) {
+    if (QuitPosted()) {
+        return CancelledAnswer(type);
+    }
     if (!OnGuiThread()) {
         return OpenFromWorker(
             [&] {
@@ -157,7 +178,10 @@ int ExecDialog(QDialog& dialog) {
     if (handler) {
         return handler(dialog);
     }
-    return RecordDialog(dialog, result) ? result : dialog.exec();
+    if (RecordDialog(dialog, result)) {
+        return result;
+    }
+    return QuitPosted() ? int(QDialog::Rejected) : dialog.exec();
 }
 
 int RunDialog(const std::function<std::unique_ptr<QDialog>()>& make,
@@ -175,6 +199,9 @@ int RunDialog(const std::function<std::unique_ptr<QDialog>()>& make,
             finished(*dialog, result);
         });
         return result;
+    }
+    if (QuitPosted()) {
+        return QDialog::Rejected;
     }
     return OpenFromWorker([&] { return make().release(); },
                           [&](QDialog& dialog, int code) {

@@ -69,6 +69,60 @@ TEST_F(ControlMessage, TerminateFromTheSenderToolEndsTheProgram) {
     EXPECT_NE(std::system(command.c_str()), 0); // nobody listens any more
 }
 
+// Two refused programs in a row and a third: one notification shows, two wait.
+TEST(TerminateWithWindows, EndsWithinASecondWhileNotificationsShowAndWait) {
+    qmtest::Installation installation;
+    installation.WriteSettings(2);
+    std::string record = installation.InstallDir() + "/notifications.txt";
+    qmtest::KovariProcess service{installation, {{"QUELLMARK_NOTIFY_RECORD", record}}};
+    ASSERT_TRUE(service.WaitUntilListening());
+    WaitForStart(installation);
+    qmtest::ChannelClient client;
+    for (const char* program : {"AB:80,aim.exe", "AB:80,icq.exe", "AB:80,kazaalite.exe"}) {
+        ASSERT_EQ(client.Ask(qmtest::ApplicationRequest(program), 4), "AB:Y");
+    }
+    SendAndSettle(installation, 1036, 0); // the notifications are up and queued
+    ASSERT_TRUE(platform::SendControlMessage("VRA_Class", 1035, 0, 0));
+    EXPECT_EQ(service.WaitForExit(1000), 0);
+    EXPECT_EQ(Count(installation, "Application terminating"), 1);
+}
+
+// A site question with nobody logged in runs the login, whose dialog is
+// cancelled; the terminate that follows at once still ends the program.
+TEST(TerminateWithWindows, EndsRightAfterACancelledLogin) {
+    qmtest::Installation installation;
+    installation.WriteSettings(2);
+    qmtest::KovariProcess service{installation};
+    ASSERT_TRUE(service.WaitUntilListening());
+    qmtest::ChannelClient client;
+    ASSERT_EQ(client.Ask("http://www.example.com/", 2).size(), 2u);
+    ASSERT_TRUE(platform::SendControlMessage("VRA_Class", 1035, 0, 0));
+    EXPECT_EQ(service.WaitForExit(8000), 0);
+    EXPECT_EQ(Count(installation, "Application terminating"), 1);
+}
+
+// Real login dialogs (nobody answers them): one site question runs a login
+// whose dialog is open or opening when the terminate comes, and a second one
+// waits to run another login. The terminate cancels the open dialog and no
+// new one opens, in whatever order the three arrive.
+TEST(TerminateWithWindows, EndsWhileLoginDialogsOpenAndWait) {
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE(round);
+        qmtest::Installation installation;
+        installation.WriteSettings(2);
+        qmtest::KovariProcess service{installation, {{"QUELLMARK_DIALOG_ANSWER", ""}}};
+        ASSERT_TRUE(service.WaitUntilListening());
+        ASSERT_TRUE(service.WaitUntilPresent());
+        qmtest::ChannelClient first;
+        qmtest::ChannelClient second;
+        ASSERT_TRUE(first.Send("http://www.example.com/"));
+        ASSERT_TRUE(second.Send("http://www.example.org/"));
+        ASSERT_TRUE(platform::SendControlMessage("VRA_Class", 1035, 0, 0));
+        ASSERT_EQ(service.WaitForExit(8000), 0);
+        EXPECT_EQ(Count(installation, "Application terminating"), 1);
+    }
+}
+
 TEST_F(ControlMessage, SessionChangeOtherThanDisconnectIsOnlyPassedOn) {
     SendAndSettle(installation, 689, 1);
     SendAndSettle(installation, 689, 5);

@@ -56,7 +56,11 @@ KovariProcess::KovariProcess(const Installation& installation,
                  1);
         ::setenv("QUELLMARK_DIALOG_ANSWER", "0", 1);
         for (const auto& [name, value] : extraEnv) {
-            ::setenv(name.c_str(), value.c_str(), 1);
+            if (value.empty()) {
+                ::unsetenv(name.c_str());
+            } else {
+                ::setenv(name.c_str(), value.c_str(), 1);
+            }
         }
         ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);

@@ -59,7 +59,7 @@ class KovariProcess {
     // Starts KOVARI with QUELLMARK_REGISTRY_DIR at the installation's registry.
     // Message boxes are recorded to msgbox.txt in the registry folder and the
     // login dialog is cancelled (QUELLMARK_DIALOG_ANSWER=0) unless extraEnv
-    // says otherwise.
+    // says otherwise; an empty value in extraEnv leaves the variable unset.
     explicit KovariProcess(const Installation& installation,
                            const std::map<std::string, std::string>& extraEnv = {});
     ~KovariProcess();
