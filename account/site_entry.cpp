@@ -5,6 +5,7 @@
 namespace {
 
 constexpr std::size_t kSchemeLength = 7; // "http://"
+constexpr std::string_view kSecureScheme = "https://";
 
 bool PartMatches(const std::string& pattern, const std::string& value) {
     return pattern == "*" || qm::EqualsNoCase(pattern, value);
@@ -31,10 +32,16 @@ CSiteEntry CSiteEntry::FromSite(std::string_view site) {
     return entry;
 }
 
-CSiteEntry CSiteEntry::FromAddress(std::string_view address) {
-    std::string_view rest = address.size() > kSchemeLength ? address.substr(kSchemeLength) : "";
+std::string_view CSiteEntry::AddressHost(std::string_view address) {
+    std::size_t scheme =
+        qm::StartsWithNoCase(address, kSecureScheme) ? kSecureScheme.size() : kSchemeLength;
+    std::string_view rest = address.size() > scheme ? address.substr(scheme) : "";
     std::size_t slash = rest.find('/');
-    return FromSite(slash == std::string_view::npos ? std::string_view() : rest.substr(0, slash));
+    return slash == std::string_view::npos ? std::string_view() : rest.substr(0, slash);
+}
+
+CSiteEntry CSiteEntry::FromAddress(std::string_view address) {
+    return FromSite(AddressHost(address));
 }
 
 bool CSiteEntry::Matches(const CSiteEntry& address) const {

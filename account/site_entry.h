@@ -13,8 +13,11 @@ struct CSiteEntry {
 
     // Splits a host or site text into its three parts.
     static CSiteEntry FromSite(std::string_view site);
-    // The host of a channel address ("http://host/path"): the text after the
-    // seven-character scheme up to the first "/"; empty without a "/".
+    // The host of a channel address ("http://host/path" or "https://host/path"):
+    // the text after the scheme up to the first "/"; empty without a "/". Any
+    // address not beginning with "https://" has its first seven characters
+    // taken as the scheme.
+    static std::string_view AddressHost(std::string_view address);
     static CSiteEntry FromAddress(std::string_view address);
 
     // True when every part is "*" or equals the address's part, ignoring case.

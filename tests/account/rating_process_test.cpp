@@ -120,6 +120,23 @@ TEST_F(RatingProcess, AddressesAreDecidedByTheRatingServiceAndTheMembersMask) {
     EXPECT_EQ(Notices(1), std::vector<std::string>{LoggedIn("anna")});
 }
 
+TEST_F(RatingProcess, SecureAddressesAreDecidedLikePlainOnes) {
+    qmtest::RememberMember("anna~secret");
+    StartRating();
+    StartKovari();
+    qmtest::ChannelClient client;
+    EXPECT_EQ(Ask(client, "https://denied.test/"), "YO");  // deny list, before any login
+    EXPECT_EQ(Ask(client, "https://allowed.test/"), "NO"); // allow list
+    EXPECT_EQ(Ask(client, "https://www.bad.test/"), "YY"); // rated: the member logs in
+    EXPECT_EQ(Ask(client, "https://www.good.test/"), "NY");
+    EXPECT_EQ(Ask(client, "https://www.tellwyn.com/"), "NN"); // fixed entry, pop-up allowed
+    auto messages = Lines(RatingLog());
+    EXPECT_EQ(Count(messages, "VRA 1.0:https://www.bad.test/"), 1); // as the channel got it
+    EXPECT_EQ(Count(messages, "VRA 1.0:https://www.good.test/"), 1);
+    EXPECT_EQ(Count(messages, "denied"), 0);
+    EXPECT_EQ(Count(messages, "allowed"), 0);
+}
+
 TEST_F(RatingProcess, LocalListsComeFirstAndARefusedDialogBlocksAndReturns) {
     StartRating();
     StartKovari();

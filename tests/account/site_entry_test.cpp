@@ -60,4 +60,18 @@ TEST(SiteEntry, AddressWithoutPathOrTooShortHasNoHost) {
     EXPECT_TRUE(Matches("*.*.*", "http://any.where.org/"));
 }
 
+TEST(SiteEntry, SecureAddressesGiveTheHostAfterTheirScheme) {
+    EXPECT_EQ(CSiteEntry::AddressHost("https://news.example.com/a/b"), "news.example.com");
+    EXPECT_EQ(CSiteEntry::AddressHost("HTTPS://news.example.com/"), "news.example.com");
+    EXPECT_EQ(CSiteEntry::AddressHost("https://example.com"), "");
+    EXPECT_EQ(CSiteEntry::AddressHost("https://"), "");
+    EXPECT_TRUE(Matches("example.com", "https://example.com/"));
+    EXPECT_FALSE(Matches("example.com", "https://news.example.com/"));
+    EXPECT_TRUE(Matches("*.example.com", "https://news.example.com/"));
+    EXPECT_FALSE(Matches("news.example.com", "https://news.example.com:8443/"));
+    // Any other scheme keeps the seven-character rule.
+    EXPECT_EQ(CSiteEntry::AddressHost("http://news.example.com/"), "news.example.com");
+    EXPECT_EQ(CSiteEntry::AddressHost("ftp://x.example.com/"), ".example.com");
+}
+
 } // namespace

@@ -46,7 +46,8 @@ bool RatingRules::Accepts(const std::string& user, const std::string& password) 
 }
 
 std::string RatingRules::Rate(const std::string& address) const {
-    std::string rest = address.size() > 7 ? address.substr(7) : std::string();
+    std::size_t scheme = address.rfind("https://", 0) == 0 ? 8 : 7;
+    std::string rest = address.size() > scheme ? address.substr(scheme) : std::string();
     std::string host = rest.substr(0, rest.find('/'));
     for (const auto& [pattern, answer] : ratings_) {
         if (::fnmatch(pattern.c_str(), host.c_str(), FNM_CASEFOLD) == 0) {

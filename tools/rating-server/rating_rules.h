@@ -15,7 +15,7 @@ class RatingRules {
 
     // True without a members file, or when the pair is listed.
     bool Accepts(const std::string& user, const std::string& password) const;
-    // The answer for an address ("http://host/path").
+    // The answer for an address ("http://host/path" or "https://host/path").
     std::string Rate(const std::string& address) const;
 
   private:
