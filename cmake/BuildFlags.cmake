@@ -9,13 +9,19 @@ set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 
-set(QM_SANITIZE "" CACHE STRING "Sanitizers: empty, asan or tsan")
+set(QM_SANITIZE "" CACHE STRING "Sanitizers: empty, asan, tsan or fuzz")
 if(QM_SANITIZE STREQUAL "asan")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 elseif(QM_SANITIZE STREQUAL "tsan")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
+elseif(QM_SANITIZE STREQUAL "fuzz")
+  # Everything is instrumented for coverage; only the fuzz targets link the
+  # fuzzer's main (fuzz/CMakeLists.txt).
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
 endif()
 
 # The sanitizer runtime a preloaded library needs in front of it when a test runs

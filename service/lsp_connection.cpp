@@ -3,9 +3,8 @@
 #include "account/agency_comms.h"
 #include "account/user.h"
 #include "service/app.h"
+#include "service/channel_request.h"
 #include "service/lsp_comms.h"
-
-#include <cstring>
 
 namespace {
 
@@ -27,8 +26,7 @@ void CLSPConnection::OnReceive(int) {
                1);
         return; // no request, so no reply
     }
-    std::string request(buffer, std::size_t(got));
-    request.resize(std::strlen(request.c_str())); // the request ends at the first NUL byte
+    ChannelRequest request = ReadChannelRequest(buffer, std::size_t(got));
 
     // While the answer is decided the event loop keeps running; this connection's
     // next bytes wait until its reply has been sent.
@@ -40,15 +38,16 @@ void CLSPConnection::OnReceive(int) {
     AppLog(kPlace, "Data received, processed, and response sent to LSP", 2);
 }
 
-std::string CLSPConnection::Answer(const std::string& request) {
-    if (request.compare(0, 3, "AB:") == 0) {
+std::string CLSPConnection::Answer(const ChannelRequest& request) {
+    const std::string& text = request.text;
+    if (request.program) {
         AppLog(kPlace, "Received an Application Blocking buffer", 2);
-        bool blocked = ratingClient_ && ratingClient_->User().IsApplicationBlocked(request);
+        bool blocked = ratingClient_ && ratingClient_->User().IsApplicationBlocked(text);
         return blocked ? "AB:Y" : "AB:N";
     }
     AppLog(kPlace, "Received an Website Categorization buffer", 2);
-    std::string reply(1, IsURLBlocked(request) ? 'Y' : 'N');
-    reply += ratingClient_ ? ratingClient_->User().GetPopupLetter(request) : 'O';
+    std::string reply(1, IsURLBlocked(text) ? 'Y' : 'N');
+    reply += ratingClient_ ? ratingClient_->User().GetPopupLetter(text) : 'O';
     return reply;
 }
 

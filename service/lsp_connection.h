@@ -9,6 +9,7 @@
 #include <string>
 
 class CLSPComms;
+struct ChannelRequest;
 namespace kovari {
 class CAgencyComms;
 }
@@ -31,7 +32,7 @@ class CLSPConnection : public platform::AsyncSocket {
     void OnClose(int errorCode) override;
 
   private:
-    std::string Answer(const std::string& request);
+    std::string Answer(const ChannelRequest& request);
 
     CLSPComms* listener_;
     kovari::CAgencyComms* ratingClient_ = nullptr;

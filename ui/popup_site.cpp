@@ -49,6 +49,9 @@ const char* NormalizePopupSite(const std::string& site, std::string& pattern) {
     for (const char* removed = kRemoved; *removed; ++removed) {
         text.erase(std::remove(text.begin(), text.end(), *removed), text.end());
     }
+    if (text.empty()) {
+        return "ERROR: The site you entered is invalid."; // nothing of a host was left
+    }
     pattern = text;
     return nullptr;
 }

@@ -60,6 +60,9 @@ TEST(PopupSite, BlankInvalidAndTooLongAreRefusedWithTheirTexts) {
     // The length is tested before anything is cut away.
     EXPECT_EQ(Normalized("http://a.example.com/" + std::string(240, 'p')),
               "error: ERROR: The site you entered is too long");
+    // Nothing of a host left after the cuts: refused, never stored as an empty site.
+    EXPECT_EQ(Normalized("www.example.com//"), "error: ERROR: The site you entered is invalid.");
+    EXPECT_EQ(Normalized("http://:8080/a.b"), "error: ERROR: The site you entered is invalid.");
 }
 
 struct Box {
