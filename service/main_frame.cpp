@@ -5,6 +5,7 @@
 #include "platform/qt/presence_endpoint.h"
 #include "platform/qt/quit.h"
 #include "platform/qt/session_watch.h"
+#include "platform/qt/window_hints.h"
 #include "service/app.h"
 #include "service/registry_values.h"
 #include "service/service_constants.h"
@@ -263,6 +264,12 @@ void CMainFrame::OnFirstPaint() {
     // Hidden once the paint in progress is over.
     QMetaObject::invokeMethod(
         this, [this] { HideToTray(this); }, Qt::QueuedConnection);
+}
+
+// No minimise or maximise box, whatever the window manager.
+void CMainFrame::showEvent(QShowEvent* event) {
+    platform::MarkWithoutMinimiseAndMaximise(*this);
+    QMainWindow::showEvent(event);
 }
 
 void CMainFrame::paintEvent(QPaintEvent*) {

@@ -1,5 +1,6 @@
 #include "ui/notify_dlg.h"
 
+#include "platform/qt/window_hints.h"
 #include "ui/notify_placement.h"
 #include "ui/notify_record.h"
 
@@ -8,6 +9,7 @@
 #include <QDialog>
 #include <QScreen>
 #include <QTextBrowser>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,13 +45,18 @@ RECT PlacementOnPrimaryScreen() {
 } // namespace
 
 // The dialog window: the caption's close box ends the display like the timer.
+// Its whole outer frame, caption and borders included, fills the placement
+// rectangle: once the window manager has framed it, the client area shrinks
+// by the frame's margins.
 class CNotifyDlg::NotifyWindow : public QDialog {
   public:
-    explicit NotifyWindow(CNotifyDlg* owner)
+    NotifyWindow(CNotifyDlg* owner, const QRect& place)
         : QDialog(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                                Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                                Qt::WindowSystemMenuHint),
-          owner_(owner) {}
+          owner_(owner), place_(place) {
+        setGeometry(place);
+    }
 
     void Detach() { owner_ = nullptr; }
 
@@ -60,9 +67,41 @@ class CNotifyDlg::NotifyWindow : public QDialog {
             owner_->EndDisplay();
         }
     }
+    void showEvent(QShowEvent* event) override {
+        platform::MarkWithoutMinimiseAndMaximise(*this);
+        QDialog::showEvent(event);
+        // The frame's margins are known once the window manager has framed it.
+        for (int ms : {50, 200, 600}) {
+            QTimer::singleShot(ms, this, [this] { FitFrame(); });
+        }
+    }
+    void moveEvent(QMoveEvent* event) override {
+        QDialog::moveEvent(event);
+        FitFrame();
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QDialog::resizeEvent(event);
+        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            child->setGeometry(rect());
+        }
+        FitFrame();
+    }
 
   private:
+    void FitFrame() {
+        QRect frame = frameGeometry();
+        QRect client = geometry();
+        QRect wanted =
+            place_.adjusted(client.left() - frame.left(), client.top() - frame.top(),
+                            client.right() - frame.right(), client.bottom() - frame.bottom());
+        if (isVisible() && wanted.isValid() && client != wanted) {
+            setFixedSize(wanted.size());
+            setGeometry(wanted);
+        }
+    }
+
     CNotifyDlg* owner_;
+    QRect place_;
 };
 
 CNotifyDlg::CNotifyDlg() = default;
@@ -113,7 +152,9 @@ void CNotifyDlg::Display(unsigned displayMs, const std::string& html) {
 }
 
 void CNotifyDlg::Create() {
-    window_ = new NotifyWindow(this);
+    RECT place = PlacementOnPrimaryScreen();
+    window_ = new NotifyWindow(
+        this, QRect(place.left, place.top, place.right - place.left, place.bottom - place.top));
     window_->setWindowTitle(kNotifyCaption);
     browser_ = new QTextBrowser(window_);
     browser_->setContextMenuPolicy(Qt::NoContextMenu);
@@ -121,9 +162,7 @@ void CNotifyDlg::Create() {
     browser_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     browser_->setFrameShape(QFrame::NoFrame);
     browser_->setOpenLinks(false);
-    RECT place = PlacementOnPrimaryScreen();
-    window_->setGeometry(place.left, place.top, place.right - place.left, place.bottom - place.top);
-    browser_->setGeometry(0, 0, place.right - place.left, place.bottom - place.top);
+    browser_->setGeometry(window_->rect());
 }
 
 void CNotifyDlg::EndDisplay() {

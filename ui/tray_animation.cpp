@@ -59,6 +59,10 @@ void ShowFromTray(QWidget* window) {
         window->setParent(nullptr, window->windowFlags() | Qt::Window);
     }
     AnimateRects(CurrentTrayRect(), window->frameGeometry());
+    // A minimised window is still "visible" to Qt: show() alone leaves it iconic.
+    if (window->isMinimized()) {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    }
     window->show();
     window->update();
     window->activateWindow();
