@@ -1,10 +1,12 @@
 #include "account/agency_comms.h"
 
 #include "platform/qt/gui_thread.h"
-#include "platform/sleep.h"
+#include "platform/registry.h"
 #include "service/app.h"
 #include "service/main_frame.h"
+#include "service/registry_values.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -13,6 +15,7 @@ namespace kovari {
 namespace {
 
 constexpr int kAnswerSize = 1024;
+constexpr int kDefaultTimeoutMs = 5000;
 constexpr char kPlace[] = "CAgencyComms::IsURLBlocked";
 
 void ResetIdleCount() {
@@ -23,6 +26,18 @@ void ResetIdleCount() {
 }
 
 } // namespace
+
+int RatingTimeoutMs() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quellmark\\Settings", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return kDefaultTimeoutMs;
+    }
+    DWORD value = ReadDwordValue(key, "RatingTimeout");
+    RegCloseKey(key);
+    // 0 (or missing) would mean waiting for ever: the default applies.
+    return value == 0 || value > 3600000 ? kDefaultTimeoutMs : int(value);
+}
 
 std::uint64_t RatingMask(const std::string& answer) {
     std::string rest = answer.empty() ? std::string() : answer.substr(1);
@@ -37,9 +52,17 @@ bool CAgencyComms::IsURLBlocked(const std::string& address) {
     if (local != LOCAL_DECISION_NONE) {
         return local == LOCAL_DECISION_DENY;
     }
+    const std::uint64_t failuresBefore = failures_;
+    WaitForExchange();
+    if (connected_ && workers_ == 0 && Peek() == Waiting::Closed) {
+        Disconnect(); // the rating service closed the idle connection: connect afresh
+    }
     if (!user_.IsLoggedIn() || !connected_ || workers_ > 0) {
+        if (failures_ != failuresBefore) {
+            return true;
+        }
         int exitCode = 0;
-        if (!RunLoginAndConnect(exitCode)) {
+        if (!RunLoginAndConnect(exitCode, failuresBefore)) {
             AppLog(kPlace, "Unable to create login and connection thread", 1);
             return false;
         }
@@ -55,36 +78,62 @@ bool CAgencyComms::IsURLBlocked(const std::string& address) {
     if (local != LOCAL_DECISION_NONE) {
         return local == LOCAL_DECISION_DENY;
     }
-    std::string query = "VRA 1.0:" + address;
-    while (IsBlocking()) {
+    return Rate(address);
+}
+
+void CAgencyComms::WaitForExchange() {
+    if (exchanging_) {
         AppLog(kPlace, "Blocked on Send", 3);
-        Sleep(3);
+        platform::DispatchUntil([this] { return !exchanging_.load(); });
     }
-    if (Send(query.data(), int(query.size())) < 0) {
-        RecordSocketError(LastError());
-        Disconnect();
-        return true;
+}
+
+bool CAgencyComms::Rate(const std::string& address) {
+    WaitForExchange();
+    if (!connected_) {
+        return true; // a query that ran meanwhile failed and closed the connection
     }
-    while (IsBlocking()) {
-        AppLog(kPlace, "Blocked on Receive", 3);
-        Sleep(3);
-    }
+    std::string query = "VRA 1.0:" + address;
     std::string answer;
-    if (!ReceiveAnswer(answer)) {
-        RecordSocketError(LastError());
-        Disconnect();
+    bool answered = false;
+    exchanging_ = true;
+    platform::RunAsideWhileDispatching([&] {
+        answered = Query(query, answer);
+        if (!answered) {
+            RecordSocketError(LastError());
+            Disconnect();
+            ++failures_;
+        }
+        exchanging_ = false;
+    });
+    if (!answered) {
         return true;
     }
     AppLog("CAgencyComms::IsURLBlocked->Data From Agency", answer, 2);
     return user_.UserWantsBlock(RatingMask(answer));
 }
 
-bool CAgencyComms::RunLoginAndConnect(int& exitCode) {
+bool CAgencyComms::Query(const std::string& query, std::string& answer) {
+    if (Peek() != Waiting::Nothing) {
+        NoteError(EPROTO); // bytes left over from an earlier answer, or a closed connection
+        return false;
+    }
+    if (Send(query.data(), int(query.size())) < 0 || !ReceiveAnswer(answer)) {
+        return false;
+    }
+    if (Peek() == Waiting::Closed) {
+        NoteError(ECONNRESET); // the answer may have been cut off by the close
+        return false;
+    }
+    return true;
+}
+
+bool CAgencyComms::RunLoginAndConnect(int& exitCode, std::uint64_t failuresBefore) {
     std::atomic<bool> done{false};
     ++workers_;
     try {
-        std::thread worker([this, &exitCode, &done] {
-            exitCode = LoginAndConnectThread();
+        std::thread worker([this, &exitCode, &done, failuresBefore] {
+            exitCode = LoginAndConnectThread(failuresBefore);
             done = true;
             platform::WakeGuiThread();
         });
@@ -98,13 +147,17 @@ bool CAgencyComms::RunLoginAndConnect(int& exitCode) {
     return true;
 }
 
-int CAgencyComms::LoginAndConnectThread() {
+int CAgencyComms::LoginAndConnectThread(std::uint64_t failuresBefore) {
     std::lock_guard guard(lock_);
+    if (failures_ != failuresBefore && !connected_) {
+        return 1; // an attempt made while this one waited has failed already
+    }
     if (!user_.IsLoggedIn()) {
         user_.Login(true, false);
     }
     if (!connected_) {
         if (!ConnectToAgency(user_.AgencyServer(), unsigned(user_.AgencyPort()))) {
+            ++failures_;
             return 1;
         }
         pendingSocket_ = Detach();
@@ -114,6 +167,7 @@ int CAgencyComms::LoginAndConnectThread() {
 
 bool CAgencyComms::ConnectToAgency(const std::string& host, unsigned port) {
     const char* place = "CAgencyComms::ConnectToAgency()";
+    SetTimeout(RatingTimeoutMs());
     if (!Create() || !Connect(host, port)) {
         AppLog(place, "Creating the socket failed.  Error = " + std::to_string(LastError()), 1);
         Close();
@@ -131,7 +185,14 @@ bool CAgencyComms::ConnectToAgency(const std::string& host, unsigned port) {
 bool CAgencyComms::ReceiveAnswer(std::string& answer) {
     char buffer[kAnswerSize];
     int got = Receive(buffer, kAnswerSize);
-    if (got < 0) {
+    if (got <= 0) {
+        if (got == 0) {
+            NoteError(ECONNRESET); // closed instead of answering
+        }
+        return false;
+    }
+    if (got == kAnswerSize) {
+        NoteError(EMSGSIZE); // the rest would be read as the next answer
         return false;
     }
     answer.assign(buffer, std::size_t(got));

@@ -23,13 +23,16 @@ void ReplacementFile::Write(const std::string& text) {
     }
 }
 
-bool ReplacementFile::Commit() {
+bool ReplacementFile::Commit(const std::function<void(const std::string&)>& beforeRename) {
     if (!file_) {
         return false;
     }
     bool ok = !failed_ && std::fflush(file_) == 0 && ::fsync(fileno(file_)) == 0;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
+    if (ok && beforeRename) {
+        beforeRename(path_);
+    }
     if (!ok || std::rename(path_.c_str(), target_.c_str()) != 0) {
         std::remove(path_.c_str());
         return false;

@@ -5,6 +5,7 @@
 // written in text mode: lines end with carriage return + line feed on disk.
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 class ReplacementFile {
@@ -17,8 +18,11 @@ class ReplacementFile {
     bool IsOpen() const { return file_ != nullptr; }
     // Writes the text with every line end made carriage return + line feed.
     void Write(const std::string& text);
-    // Flushes, closes and renames over the target; false (target untouched) on any failure.
-    bool Commit();
+    // Flushes and closes the new file, hands its finished path to
+    // beforeRename (so the caller can record what recognises it before it
+    // takes the target's place), renames it over the target and flushes the
+    // folder; false (target untouched) on any failure.
+    bool Commit(const std::function<void(const std::string&)>& beforeRename = {});
 
   private:
     std::string target_;

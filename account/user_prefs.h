@@ -8,7 +8,10 @@
 // with carriage return + line feed on disk; reading accepts a line feed alone.
 //
 // The file is only ever replaced whole: a ".new" file is written, flushed and
-// renamed over it, so a crash leaves either the old or the new file.
+// renamed over it, so a crash leaves either the old or the new file. The new
+// file's code is recorded as OverrideCheckNew before the rename and becomes
+// OverrideCheck after it; a file matching either passes the check, so a crash
+// between the rename and the record leaves a file that still passes.
 
 #include "account/site_entry.h"
 
@@ -57,6 +60,8 @@ class CUserPrefs {
     bool IntegrityCheckFailed();
     // Records the current code, and the version when it is 0 or more.
     void RecordIntegrity(int version);
+    // Records the code of a finished replacement file about to take the file's place.
+    void RecordPendingIntegrity(const std::string& newFile);
 
     // Dir + "/user.prefs"; empty while the installation folder is unknown.
     static std::string FilePath();

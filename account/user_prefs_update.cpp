@@ -63,7 +63,7 @@ bool CUserPrefs::RewriteWith(const std::string& header, const std::string& inser
             out.Write(insert + "\n");
         }
     }
-    if (!out.Commit()) {
+    if (!out.Commit([this](const std::string& newFile) { RecordPendingIntegrity(newFile); })) {
         return false;
     }
     RecordIntegrity(-1);
@@ -116,7 +116,7 @@ void CUserPrefs::Download(const std::string& user, const std::string& password, 
     if (fields != std::string::npos) {
         out.Write(answer.substr(0, fields));
     }
-    if (out.Commit()) {
+    if (out.Commit([this](const std::string& newFile) { RecordPendingIntegrity(newFile); })) {
         RecordIntegrity(version);
     }
 }

@@ -4,25 +4,41 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace platform {
-namespace {
 
-// Marks a blocking call as in progress for its duration.
-class BusyMark {
+// One call in progress: marks the socket busy and holds its handle, which a
+// close from another thread meanwhile only shuts down; the call closes it.
+class BlockingCall {
   public:
-    explicit BusyMark(std::atomic<bool>& flag) : flag_(flag) { flag_ = true; }
-    ~BusyMark() { flag_ = false; }
+    explicit BlockingCall(BlockingSocket& socket) : socket_(socket) {
+        std::lock_guard lock(socket_.callLock_);
+        socket_.busy_ = true;
+        fd_ = socket_.fd_;
+    }
+    ~BlockingCall() {
+        std::lock_guard lock(socket_.callLock_);
+        socket_.busy_ = false;
+        if (socket_.closeAfterCall_) {
+            socket_.closeAfterCall_ = false;
+            ::close(fd_);
+        }
+    }
+    BlockingCall(const BlockingCall&) = delete;
+    BlockingCall& operator=(const BlockingCall&) = delete;
+
+    int Fd() const { return fd_; }
 
   private:
-    std::atomic<bool>& flag_;
+    BlockingSocket& socket_;
+    int fd_ = -1;
 };
-
-} // namespace
 
 BlockingSocket::~BlockingSocket() {
     Close();
@@ -35,6 +51,27 @@ void BlockingSocket::Fail(int error) {
 
 std::string BlockingSocket::LastErrorText() const {
     return std::strerror(lastErrno_);
+}
+
+bool BlockingSocket::WaitFor(int fd, short events) {
+    int timeout = timeoutMs_;
+    if (timeout <= 0) {
+        return true;
+    }
+    pollfd wanted{fd, events, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&wanted, 1, timeout);
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0) {
+        Fail(ETIMEDOUT);
+        return false;
+    }
+    if (ready < 0) {
+        Fail(errno);
+        return false;
+    }
+    return true;
 }
 
 bool BlockingSocket::Create() {
@@ -57,14 +94,33 @@ bool BlockingSocket::Connect(const std::string& host, unsigned port) {
         Fail(EHOSTUNREACH);
         return false;
     }
-    BusyMark busy(busy_);
-    int result = 0;
-    do {
-        result = ::connect(fd_, found->ai_addr, found->ai_addrlen);
-    } while (result != 0 && errno == EINTR);
-    int error = errno;
+    BlockingCall call(*this);
+    int fd = call.Fd();
+    int flags = ::fcntl(fd, F_GETFL);
+    bool limited = timeoutMs_ > 0 && flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+    int result = ::connect(fd, found->ai_addr, found->ai_addrlen);
+    int error = result == 0 ? 0 : errno;
     ::freeaddrinfo(found);
-    if (result != 0) {
+    if (result != 0 && (error == EINPROGRESS || error == EINTR)) {
+        // Blocking or not, the connect goes on in the background: wait for its end.
+        pollfd wanted{fd, POLLOUT, 0};
+        int ready = 0;
+        do {
+            ready = ::poll(&wanted, 1, limited ? int(timeoutMs_) : -1);
+        } while (ready < 0 && errno == EINTR);
+        socklen_t size = sizeof error;
+        if (ready == 0) {
+            error = ETIMEDOUT;
+        } else if (ready < 0) {
+            error = errno;
+        } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+            error = errno;
+        }
+    }
+    if (limited) {
+        ::fcntl(fd, F_SETFL, flags);
+    }
+    if (error != 0) {
         Fail(error);
         return false;
     }
@@ -72,12 +128,16 @@ bool BlockingSocket::Connect(const std::string& host, unsigned port) {
 }
 
 int BlockingSocket::Send(const void* bytes, int length) {
-    BusyMark busy(busy_);
+    BlockingCall call(*this);
     int done = 0;
     while (done < length) {
-        ssize_t sent = ::send(fd_, static_cast<const char*>(bytes) + done,
-                              std::size_t(length - done), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) {
+        if (!WaitFor(call.Fd(), POLLOUT)) {
+            return -1;
+        }
+        int flags = MSG_NOSIGNAL | (timeoutMs_ > 0 ? MSG_DONTWAIT : 0);
+        ssize_t sent = ::send(call.Fd(), static_cast<const char*>(bytes) + done,
+                              std::size_t(length - done), flags);
+        if (sent < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         }
         if (sent < 0) {
@@ -90,27 +150,50 @@ int BlockingSocket::Send(const void* bytes, int length) {
 }
 
 int BlockingSocket::Receive(void* buffer, int capacity) {
-    BusyMark busy(busy_);
+    BlockingCall call(*this);
+    int fd = call.Fd();
+    if (!WaitFor(fd, POLLIN)) {
+        return -1;
+    }
     ssize_t got = 0;
     do {
-        got = ::recv(fd_, buffer, std::size_t(capacity), 0);
+        got = ::recv(fd, buffer, std::size_t(capacity), 0);
     } while (got < 0 && errno == EINTR);
     if (got < 0) {
-        Fail(fd_ < 0 ? EBADF : errno);
+        Fail(fd < 0 ? EBADF : errno);
         return -1;
     }
     int pending = 0;
     socklen_t size = sizeof pending;
-    if (got == 0 && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &pending, &size) == 0 && pending) {
+    if (got == 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &size) == 0 && pending) {
         Fail(pending); // the peer reset the connection after closing it
         return -1;
     }
     return int(got);
 }
 
+BlockingSocket::Waiting BlockingSocket::Peek() {
+    char byte = 0;
+    ssize_t got = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got > 0) {
+        return Waiting::Bytes;
+    }
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return Waiting::Nothing;
+    }
+    return Waiting::Closed; // end of stream, or an error such as a reset
+}
+
 void BlockingSocket::Close() {
+    std::lock_guard lock(callLock_);
     int fd = fd_.exchange(-1);
-    if (fd >= 0) {
+    if (fd < 0) {
+        return;
+    }
+    if (busy_) {
+        ::shutdown(fd, SHUT_RDWR); // ends the call in progress, which closes the handle
+        closeAfterCall_ = true;
+    } else {
         ::close(fd);
     }
 }

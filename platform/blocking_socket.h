@@ -4,9 +4,15 @@
 // call is in progress can be asked from anywhere. The handle can be detached
 // on one thread and attached on another. Failures leave a Winsock error code
 // and the system's text for the failure.
+//
+// With a time-out set, connect, each send and each receive give up after that
+// many milliseconds of silence (error WSAETIMEDOUT). A close from another
+// thread while a call is in progress shuts the connection down, which ends
+// that call at once; the handle is closed when the call returns.
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace platform {
@@ -28,6 +34,15 @@ class BlockingSocket {
     int Receive(void* buffer, int capacity);
     void Close();
 
+    // What is waiting to be read, looked at without reading or waiting.
+    enum class Waiting { Nothing, Bytes, Closed };
+    Waiting Peek();
+
+    // 0 waits for ever.
+    void SetTimeout(int milliseconds) { timeoutMs_ = milliseconds; }
+    // Records a failure the caller found itself (an errno value).
+    void NoteError(int error) { Fail(error); }
+
     // Gives up the handle without closing it; -1 when there is none.
     int Detach();
     void Attach(int fd);
@@ -38,10 +53,16 @@ class BlockingSocket {
     std::string LastErrorText() const;
 
   private:
+    friend class BlockingCall;
     void Fail(int error);
+    // Waits until the socket is ready for `events`; false (error noted) on time-out or failure.
+    bool WaitFor(int fd, short events);
 
     std::atomic<int> fd_{-1};
     std::atomic<bool> busy_{false};
+    std::atomic<int> timeoutMs_{0};
+    std::mutex callLock_;
+    bool closeAfterCall_ = false;
     int lastError_ = 0;
     int lastErrno_ = 0;
 };

@@ -118,19 +118,35 @@ bool WriteWhole(int fd, const std::string& text) {
     return true;
 }
 
-LONG ReplaceHive(const std::string& path, const std::string& text) {
+// The user hive holds the remembered password: only its owner may read it.
+mode_t HiveMode(HKEY root) {
+    return root == HKEY_LOCAL_MACHINE ? 0644 : 0600;
+}
+
+// Flushes a folder, so that a rename in it reaches the disk.
+void SyncFolder(const std::string& file) {
+    std::string folder = file.substr(0, file.rfind('/'));
+    int fd = ::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+LONG ReplaceHive(const std::string& path, const std::string& text, mode_t mode) {
     std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." +
                        std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id()));
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0) {
         return ERROR_ACCESS_DENIED;
     }
-    bool written = WriteWhole(fd, text) && ::fsync(fd) == 0;
+    bool written = ::fchmod(fd, mode) == 0 && WriteWhole(fd, text) && ::fsync(fd) == 0;
     ::close(fd);
     if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return ERROR_CANTWRITE;
     }
+    SyncFolder(path);
     return ERROR_SUCCESS;
 }
 
@@ -163,7 +179,7 @@ Hive LoadHive(HKEY root) {
 LONG ModifyHive(HKEY root, const std::function<LONG(Hive&)>& change) {
     std::string path = HivePath(root);
     MakeDirectories(path);
-    int lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, HiveMode(root));
     if (lockFd < 0) {
         return ERROR_ACCESS_DENIED;
     }
@@ -172,7 +188,7 @@ LONG ModifyHive(HKEY root, const std::function<LONG(Hive&)>& change) {
     Hive hive = LoadHive(root);
     LONG result = hive.damaged ? ERROR_BADDB : change(hive);
     if (result == ERROR_SUCCESS) {
-        result = ReplaceHive(path, hive::Format(hive, RootName(root)));
+        result = ReplaceHive(path, hive::Format(hive, RootName(root)), HiveMode(root));
     }
     ::close(lockFd); // releases the flock
     return result;

@@ -3,9 +3,12 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QThread>
+#include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace platform {
 namespace {
@@ -39,6 +42,47 @@ class SignalWhenGone {
   private:
     std::shared_ptr<Completion> completion_;
 };
+
+// Helper threads for RunAsideWhileDispatching. A job never waits for a thread:
+// when every helper is busy (calls nested in the dispatching of another) one
+// more is started. Helpers live until the process ends.
+class AsideHelpers {
+  public:
+    void Run(std::function<void()> job) {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+        if (jobs_.size() > idle_) {
+            std::thread([this] { Serve(); }).detach();
+        } else {
+            ready_.notify_one();
+        }
+    }
+
+  private:
+    void Serve() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ++idle_;
+            ready_.wait(lock, [this] { return !jobs_.empty(); });
+            --idle_;
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::function<void()>> jobs_;
+    std::size_t idle_ = 0;
+};
+
+AsideHelpers& Helpers() {
+    static AsideHelpers* helpers = new AsideHelpers; // never destroyed: helpers outlive statics
+    return *helpers;
+}
 
 } // namespace
 
@@ -88,6 +132,20 @@ void WakeGuiThread() {
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(app->thread())) {
         dispatcher->wakeUp();
     }
+}
+
+void RunAsideWhileDispatching(const std::function<void()>& fn) {
+    if (!QCoreApplication::instance()) {
+        fn();
+        return;
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    Helpers().Run([&fn, done] {
+        fn();
+        *done = true;
+        WakeGuiThread();
+    });
+    DispatchUntil([&] { return done->load(); });
 }
 
 } // namespace platform

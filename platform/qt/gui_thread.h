@@ -18,5 +18,10 @@ void RunOnGuiThread(const std::function<void()>& fn);
 // thread that changes what done() reads calls WakeGuiThread afterwards.
 void DispatchUntil(const std::function<bool()>& done);
 void WakeGuiThread();
+// On the user-interface thread: runs fn on a helper thread and dispatches
+// events until it has ended, so a slow call (a remote exchange) holds up no
+// other event. Helper threads are kept for later calls. Without an
+// application object fn runs at once on the calling thread.
+void RunAsideWhileDispatching(const std::function<void()>& fn);
 
 } // namespace platform

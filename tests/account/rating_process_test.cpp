@@ -3,7 +3,10 @@
 
 #include "account/user_prefs.h"
 #include "tests/account/account_fixture.h"
+#include "tests/platform/sockhost/http_server.h"
 #include "tests/support/channel_client.h"
+#include "tests/support/under_host.h"
+#include "tests/support/zul_install.h"
 
 #include <chrono>
 #include <thread>
@@ -50,16 +53,13 @@ class RatingProcess : public qmtest::AccountFixture {
     std::string Ask(qmtest::ChannelClient& client, const std::string& address) {
         return client.Ask(address, 2, 20000);
     }
-    // With a rating server that closes after one answer.
+    // With a rating server that fails its second answer (closes instead, or
+    // cuts it off): that address is blocked, and the next one is rated on a
+    // new connection.
     void AskThroughAServerClose(qmtest::ChannelClient& client) {
-        EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY"); // rated, then the server closes
-        EXPECT_EQ(Ask(client, "http://www.bad.test/"), "NY"); // no bytes: mask 0, allowed
-        std::string after;
-        for (int i = 0; i < 2 && after != "YY"; ++i) {
-            after = Ask(client, "http://www.good.test/");
-        }
-        EXPECT_EQ(after, "YY"); // the failed exchange blocks and closes the connection
-        EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY"); // rated again on a new connection
+        EXPECT_EQ(Ask(client, "http://www.bad.test/"), "YY");  // rated
+        EXPECT_EQ(Ask(client, "http://www.good.test/"), "YY"); // no answer: blocked
+        EXPECT_EQ(Ask(client, "http://www.good.test/"), "NY"); // rated on a new connection
     }
     std::vector<std::string> Lines(const std::string& file) const {
         std::vector<std::string> lines;
@@ -151,15 +151,99 @@ TEST_F(RatingProcess, LocalListsComeFirstAndARefusedDialogBlocksAndReturns) {
     EXPECT_TRUE(Lines(RatingLog()).empty());
 }
 
-TEST_F(RatingProcess, OrderlyCloseAllowsThenBlocksThenReconnects) {
+TEST_F(RatingProcess, ACloseInsteadOfAnAnswerBlocksThenReconnects) {
     qmtest::RememberMember("anna~secret");
     StartRating({"--close-after", "1"});
     StartKovari();
     qmtest::ChannelClient client;
     AskThroughAServerClose(client);
     EXPECT_EQ(Count(Lines(RatingLog()), "VRA 1.0:USER anna"), 2);
+    EXPECT_EQ(Count(installation.LogLines(),
+                    "CAgencyComms::RecordSocketError - Connection reset by peer"),
+              1);
     // A mere reconnection of the member is told again.
     EXPECT_EQ(Notices(2), (std::vector<std::string>{LoggedIn("anna"), LoggedIn("anna")}));
+}
+
+TEST_F(RatingProcess, AnAnswerCutOffByACloseBlocks) {
+    qmtest::RememberMember("anna~secret");
+    std::ofstream(RatingFile()) << "*.bad.test 4\n*.good.test =+00000000\n";
+    StartRating({"--cut-after", "1"});
+    StartKovari();
+    qmtest::ChannelClient client;
+    AskThroughAServerClose(client);
+    EXPECT_EQ(Count(Lines(RatingLog()), "VRA 1.0:USER anna"), 2);
+}
+
+TEST_F(RatingProcess, AnOversizedAnswerIsNotReadAsTheNextAnswers) {
+    qmtest::RememberMember("anna~secret");
+    std::ofstream(RatingFile()) << "*.huge.test =+0" << std::string(1 << 20, '0') << "\n"
+                                << "*.bad.test 4\n";
+    StartRating();
+    StartKovari();
+    qmtest::ChannelClient client;
+    EXPECT_EQ(Ask(client, "http://www.huge.test/"), "YY"); // fills the buffer: blocked
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(Ask(client, "http://www.bad.test/" + std::to_string(i)), "YY");
+        EXPECT_EQ(Ask(client, "http://www.good.test/" + std::to_string(i)), "NY");
+    }
+    EXPECT_EQ(Count(Lines(RatingLog()), "VRA 1.0:USER anna"), 2);
+    EXPECT_EQ(Count(installation.LogLines(), "CAgencyComms::RecordSocketError - Message too long"),
+              1);
+}
+
+// A rating service that takes connections and never answers: the address
+// waiting for it is blocked after RatingTimeout, while program questions and
+// addresses the lists settle are answered meanwhile.
+TEST_F(RatingProcess, ASilentRatingServiceHoldsUpNothingElseAndBlocksInTime) {
+    qmtest::RememberMember("anna~secret");
+    qmtest::SetMachineDword("RatingTimeout", 1500);
+    StartRating({"--silent"});
+    StartKovari();
+    qmtest::ChannelClient waiting;
+    ASSERT_TRUE(waiting.Send("http://www.good.test/"));
+    qmtest::ChannelClient other;
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(other.Ask(qmtest::ApplicationRequest("AB:80,curl"), 4), "AB:N");
+        EXPECT_EQ(other.Ask("http://allowed.test/", 2).substr(0, 1), "N");
+        EXPECT_EQ(other.Ask("http://denied.test/", 2).substr(0, 1), "Y");
+    }
+    EXPECT_EQ(waiting.ReceiveAny(0), ""); // still waiting for the rating service
+    EXPECT_EQ(waiting.Receive(2, 20000), "YY");
+    ASSERT_TRUE(waiting.Send("http://www.good.test/"));
+    EXPECT_EQ(waiting.Receive(2, 20000), "YY"); // tried again, blocked again
+    EXPECT_EQ(Count(installation.LogLines(),
+                    "CAgencyComms::ConnectToAgency - Unable to initiate connection."),
+              2);
+}
+
+// curl under the socket host with the provider: its own time limit holds,
+// because the service answers (blocked) once the rating service has been
+// silent for RatingTimeout, and the program question before the connect is
+// answered at once.
+TEST_F(RatingProcess, AFilteredProgramKeepsItsTimeLimitWhileTheRatingServiceIsSilent) {
+    qmtest::RememberMember("anna~secret");
+    qmtest::SetMachineDword("RatingTimeout", 2000);
+    StartRating({"--silent"});
+    StartKovari();
+    ASSERT_TRUE(qmtest::InstallLayerOverInternet());
+    qmtest::HttpServer web(1, "<html>the page</html>");
+    qmtest::RunResult curl =
+        qmtest::Run("curl -m 5 -sS -o /dev/null -w '%{http_code}' " + web.url("/page"));
+    EXPECT_EQ(curl.status, 0);
+    EXPECT_EQ(curl.output, "302"); // blocked, within curl's 5 seconds
+}
+
+TEST_F(RatingProcess, ASlowRatingAnswerTimesOutAndBlocks) {
+    qmtest::RememberMember("anna~secret");
+    qmtest::SetMachineDword("RatingTimeout", 1000);
+    StartRating({"--delay-ms", "4000"});
+    StartKovari();
+    qmtest::ChannelClient client;
+    EXPECT_EQ(Ask(client, "http://www.good.test/"), "YY");
+    EXPECT_EQ(
+        Count(installation.LogLines(), "CAgencyComms::RecordSocketError - Connection timed out"),
+        1);
 }
 
 TEST_F(RatingProcess, TheProfilesLoginMessageIsShownOnceInsteadOfTheNotice) {
@@ -195,9 +279,8 @@ TEST_F(RatingProcess, HostileRatingAnswersDecideSafelyAndTheServiceGoesOn) {
     qmtest::ChannelClient client;
     EXPECT_EQ(Ask(client, "http://www.nul.test/"), "NY");  // cut at the NUL: no digits, mask 0
     EXPECT_EQ(Ask(client, "http://www.huge.test/"), "YY"); // the largest mask, bit 2 included
-    EXPECT_EQ(Ask(client, "http://www.long.test/"), "YY"); // the first 1024 bytes decide
-    std::string next = Ask(client, "http://www.other.test/");
-    EXPECT_TRUE(next == "NY" || next == "YY") << next; // still answering, two bytes
+    EXPECT_EQ(Ask(client, "http://www.long.test/"), "YY"); // too long: blocked, reconnected
+    EXPECT_EQ(Ask(client, "http://www.other.test/"), "NY");
     qmtest::ChannelClient another;
     EXPECT_EQ(Ask(another, "http://www.tellwyn.com/"), "NN");
     auto log = installation.LogLines();

@@ -3,6 +3,7 @@
 #include "account/site_override_lists.h"
 #include "account/user_prefs.h"
 #include "common/text.h"
+#include "platform/registry.h"
 #include "tests/account/prefs_fixture.h"
 
 #include <filesystem>
@@ -15,6 +16,20 @@ const char kFile[] = "[POPUPS]\n*,popups.example.org\n\n"
                      "[APPS]\nAnna,KAZAA.EXE,Kazaa\n*,aim.exe,AIM\nBen,icq.exe,ICQ\nnocomma\n\n"
                      "[SOALLOWS]\nANNA,news.example.com\n*,always.example.net\n\n"
                      "[SODENIES]\n*,*.example.com\nBen,games.example.org\n\n";
+
+std::string ReadUserValue(const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quellmark\\Settings", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return "<missing>";
+    }
+    char buffer[64] = {};
+    DWORD size = sizeof buffer;
+    LONG result =
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::string(buffer) : "<missing>";
+}
 
 TEST_F(UserPrefs, MissingFileIsCreatedWithTheFiveEmptySections) {
     CUserPrefs prefs;
@@ -112,9 +127,32 @@ TEST_F(UserPrefs, AddAndRemoveLinesKeepTheFileGuarded) {
     EXPECT_EQ(prefs.SectionText("[POPUPS]"), "Anna,games.example.org\n*,popups.example.org\n");
     EXPECT_FALSE(prefs.IntegrityCheckFailed());
     EXPECT_FALSE(std::filesystem::exists(PrefsPath() + ".new"));
+    EXPECT_EQ(ReadUserValue("OverrideCheckNew"), "<missing>"); // the record was completed
     EXPECT_TRUE(prefs.RemoveLine("*,POPUPS.example.org"));
     EXPECT_EQ(prefs.SectionText("[POPUPS]"), "Anna,games.example.org\n");
     EXPECT_FALSE(prefs.IntegrityCheckFailed());
+}
+
+// A crash between putting a new file in place and recording its code leaves
+// the new file and the code recorded for it beforehand: it passes, and the
+// record is completed. A crash before the rename leaves the old file, which
+// passes as before.
+TEST_F(UserPrefs, AFileReplacedWithoutItsFinalRecordStillPasses) {
+    WritePrefs(kFile);
+    CUserPrefs prefs;
+    prefs.RecordIntegrity(-1);
+    std::string next = PrefsPath() + ".new";
+    std::ofstream(next) << kFile << "[PORTS]\n*,23,Telnet\n\n";
+    prefs.RecordPendingIntegrity(next);
+    EXPECT_FALSE(prefs.IntegrityCheckFailed()); // the old file, not yet replaced
+    std::filesystem::rename(next, PrefsPath());
+    EXPECT_FALSE(prefs.IntegrityCheckFailed()); // the new one, recorded in advance
+    std::vector<std::string> ports;
+    EXPECT_TRUE(prefs.ReadMemberLines("[PORTS]", "*", "*", ports));
+    EXPECT_EQ(ports, std::vector<std::string>{"23,Telnet"});
+    WritePrefs(kFile); // the old text again: its code is no longer recorded
+    EXPECT_TRUE(prefs.IntegrityCheckFailed());
+    EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(UserPrefs, FilesWithEitherLineEndReadTheSame) {

@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -165,6 +166,25 @@ TEST_F(Registry, EnumerationAndDeletion) {
     EXPECT_EQ(RegEnumKeyExA(parent, 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
               ERROR_NO_MORE_ITEMS);
     RegCloseKey(parent);
+}
+
+// The user hive holds the remembered password: only its owner reads it, also
+// when an earlier version left it readable by everyone.
+TEST_F(Registry, TheUserHiveIsTheOwnersAloneAndTheMachineHiveIsReadable) {
+    WriteHive("HKEY_CURRENT_USER.reg", "REGEDIT4\n");
+    std::filesystem::permissions(dir / "HKEY_CURRENT_USER.reg", std::filesystem::perms(0644));
+    HKEY user = Create(HKEY_CURRENT_USER, "Software\\Quellmark\\UserProfiles");
+    SetString(user, "", "anna~secret");
+    RegCloseKey(user);
+    HKEY machine = Create(HKEY_LOCAL_MACHINE, "Software\\Quellmark\\Settings");
+    SetString(machine, "Dir", "/opt/quellmark");
+    RegCloseKey(machine);
+    auto mode = [&](const char* file) {
+        return int(std::filesystem::status(dir / file).permissions() & std::filesystem::perms::all);
+    };
+    EXPECT_EQ(mode("HKEY_CURRENT_USER.reg"), 0600);
+    EXPECT_EQ(mode("HKEY_CURRENT_USER.reg.lock"), 0600);
+    EXPECT_EQ(mode("HKEY_LOCAL_MACHINE.reg"), 0644);
 }
 
 TEST_F(Registry, HandlesFailOnTheirOwn) {

@@ -23,6 +23,16 @@ inline void SetMachineSetting(const char* name, const std::string& value) {
     SetRegistryString(HKEY_LOCAL_MACHINE, "Software\\Quellmark\\Settings", name, value);
 }
 
+inline void SetMachineDword(const char* name, DWORD value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quellmark\\Settings", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value);
+        RegCloseKey(key);
+    }
+}
+
 // The remembered member as the login window saves it: "name~password".
 inline void RememberMember(const std::string& text) {
     SetRegistryString(HKEY_CURRENT_USER, "Software\\Quellmark\\UserProfiles", "", text);

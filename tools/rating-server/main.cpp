@@ -1,7 +1,8 @@
 // Stand-in for the rating service ("VRA 1.0" over TCP), for tests and the demo.
 //
 //   rating-server --port N --ratings FILE [--members FILE] [--log FILE]
-//                 [--close-after N] [--refuse-login] [--delay-ms N]
+//                 [--close-after N] [--cut-after N] [--refuse-login] [--delay-ms N]
+//                 [--silent]
 //
 // Each connection gets a greeting; "VRA 1.0:USER name" and "VRA 1.0:PASS pw"
 // are answered "+OK" (or '-' when the login is refused: --refuse-login, or a
@@ -10,8 +11,10 @@
 // "host-pattern answer": the first pattern (shell wildcards) that matches the
 // address's host gives "+" and the answer text ("=text" answers the text
 // alone); no match answers "+0". --close-after N closes the connection after N
-// rating answers; --delay-ms waits before each rating answer; --log appends
-// every message received, one per line.
+// rating answers; --cut-after N sends only the first half of the answer after
+// N answers and closes with it; --delay-ms waits before each rating answer;
+// --silent accepts connections and never sends anything; --log appends every
+// message received, one per line.
 
 #include "tools/rating-server/rating_rules.h"
 
@@ -26,6 +29,7 @@
 #include <cstring>
 #include <mutex>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -36,8 +40,10 @@ namespace {
 struct Options {
     int port = 0;
     int closeAfter = 0;
+    int cutAfter = 0;
     int delayMs = 0;
     bool refuseLogin = false;
+    bool silent = false;
     std::string logFile;
     RatingRules rules;
 };
@@ -59,9 +65,29 @@ bool SendText(int fd, const std::string& text) {
     return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size());
 }
 
+// Sends the first half of the text and closes in the same segment.
+void SendCutAndClose(int fd, const std::string& text) {
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+    ::send(fd, text.data(), text.size() / 2, MSG_NOSIGNAL);
+    ::close(fd);
+}
+
+// Reads and forgets everything until the client closes.
+void IgnoreAll(int fd) {
+    char buffer[4096];
+    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+    }
+    ::close(fd);
+}
+
 void Serve(int fd, const Options& options) {
     std::string user;
     int answered = 0;
+    if (options.silent) {
+        IgnoreAll(fd);
+        return;
+    }
     if (!SendText(fd, "+VRA 1.0 rating service ready")) {
         ::close(fd);
         return;
@@ -89,6 +115,10 @@ void Serve(int fd, const Options& options) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
             }
             reply = options.rules.Rate(message.substr(8));
+            if (options.cutAfter > 0 && answered >= options.cutAfter) {
+                SendCutAndClose(fd, reply);
+                return;
+            }
             ++answered;
         } else {
             reply = "-Unknown message";
@@ -105,8 +135,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (name == "--refuse-login") {
-            options.refuseLogin = true;
+        if (name == "--refuse-login" || name == "--silent") {
+            (name == "--silent" ? options.silent : options.refuseLogin) = true;
             continue;
         }
         if (!value) {
@@ -127,6 +157,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.logFile = value;
         } else if (name == "--close-after") {
             options.closeAfter = std::atoi(value);
+        } else if (name == "--cut-after") {
+            options.cutAfter = std::atoi(value);
         } else if (name == "--delay-ms") {
             options.delayMs = std::atoi(value);
         } else {
@@ -142,7 +174,8 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr, "usage: rating-server --port N --ratings FILE [--members FILE] "
-                             "[--log FILE] [--close-after N] [--refuse-login] [--delay-ms N]\n");
+                             "[--log FILE] [--close-after N] [--cut-after N] [--refuse-login] "
+                             "[--delay-ms N] [--silent]\n");
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
