@@ -58,8 +58,17 @@ std::vector<std::string> ChildEnvironment() {
     ::setsid();
     pid_t grandchild = ::fork();
     if (grandchild == 0) {
-        // The program keeps only the standard streams and starts with no
-        // signals blocked, whatever the calling thread had.
+        // The program gets none of the caller's descriptors: its standard
+        // streams are /dev/null (a caller whose output is read through a pipe
+        // must see it end when the caller ends), nothing else is inherited,
+        // and it starts with no signals blocked, whatever the calling thread had.
+        if (reportFd < 3) {
+            reportFd = ::fcntl(reportFd, F_DUPFD_CLOEXEC, 3);
+        }
+        int null = ::open("/dev/null", O_RDWR);
+        for (int stream = 0; stream < 3 && null >= 0; ++stream) {
+            ::dup2(null, stream);
+        }
         ::close_range(3, unsigned(reportFd) - 1, 0);
         ::close_range(unsigned(reportFd) + 1, ~0U, 0);
         sigset_t none;

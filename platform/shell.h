@@ -2,7 +2,8 @@
 // Starting a program the way the shell's "open" verb does: detached from the
 // caller, in a session of its own, minimised (there is nothing to minimise here).
 // The socket host is left out of the program's LD_PRELOAD, so the started
-// program's own sockets are not filtered.
+// program's own sockets are not filtered. The program inherits no descriptor
+// of the caller: its standard input, output and error are /dev/null.
 
 #include <cstdint>
 #include <string>

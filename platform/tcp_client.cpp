@@ -111,6 +111,18 @@ int TcpClose(SOCKET s) {
     return 0;
 }
 
+bool TcpIdle(SOCKET s) {
+    if (!IsFd(s)) {
+        return false;
+    }
+    pollfd entry{int(s), POLLIN | POLLRDHUP, 0};
+    int ready;
+    do {
+        ready = ::poll(&entry, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready == 0;
+}
+
 int TcpLastError() {
     return tLastError;
 }

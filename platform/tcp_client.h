@@ -20,6 +20,9 @@ int TcpPendingError(SOCKET s);
 int TcpSend(SOCKET s, const char* bytes, int count);
 int TcpRecv(SOCKET s, char* buffer, int capacity);
 int TcpClose(SOCKET s);
+// A poll that does not wait: true when the connection shows no hang-up, no
+// error and no bytes waiting to be read.
+bool TcpIdle(SOCKET s);
 int TcpLastError();
 
 } // namespace platform

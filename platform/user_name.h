@@ -1,5 +1,6 @@
 #pragma once
-// The name of the user the calling thread runs as.
+// The name of the user the calling thread runs as. The user database is read
+// once per process and effective user id: a change of user id is noticed.
 
 #include "platform/wintypes.h"
 

@@ -37,11 +37,30 @@ std::unique_lock<std::mutex> CAgencyComms::LockKind(int kind) {
 }
 
 bool CAgencyComms::IsConnected(int kind) {
+    Connection* connection = Find(kind);
+    if (connection && connection->connected) {
+        if (Healthy(*connection)) {
+            return true; // the service holds the other end: it runs
+        }
+        Drop(*connection);
+    }
     if (!EstablishCommunications()) {
         return false;
     }
-    Connection* connection = Find(kind);
     return connection && connection->connected;
+}
+
+bool CAgencyComms::Healthy(const Connection& connection) {
+    SOCKET s = connection.socket.load();
+    return s != INVALID_SOCKET && platform::TcpIdle(s);
+}
+
+void CAgencyComms::Drop(Connection& connection) {
+    connection.connected = false;
+    SOCKET s = connection.socket.exchange(INVALID_SOCKET);
+    if (s != INVALID_SOCKET) {
+        platform::TcpClose(s);
+    }
 }
 
 bool CAgencyComms::EstablishCommunication(int kind) {
@@ -99,11 +118,15 @@ bool CAgencyComms::SendCommunication(const char* bytes, int count, int kind) {
     const char* function = "CAgencyComms::SendCommunication";
     WriteLog(function, "Sending transmission....", 2);
     std::size_t shown = bytes && count > 0 ? ::strnlen(bytes, std::size_t(count)) : 0;
-    WriteLog("CAgencyComms::SendCommunication->szBuf", std::string(bytes ? bytes : "", shown), 2);
+    WriteLog("CAgencyComms::SendCommunication->szBuf", std::string_view(bytes ? bytes : "", shown),
+             2);
     Connection* connection = Find(kind);
     SOCKET s = connection ? connection->socket.load() : INVALID_SOCKET;
     if (!bytes || platform::TcpSend(s, bytes, count) == SOCKET_ERROR) {
         WriteLog(function, "Send has failed", 1);
+        if (connection) {
+            Drop(*connection);
+        }
         return false;
     }
     WriteLog(function, "Transmission sent.", 2);
@@ -116,27 +139,26 @@ bool CAgencyComms::ReceiveCommunication(char* buffer, int capacity, int kind) {
     Connection* connection = Find(kind);
     SOCKET s = connection ? connection->socket.load() : INVALID_SOCKET;
     int received = buffer ? platform::TcpRecv(s, buffer, capacity) : SOCKET_ERROR;
-    if (received == SOCKET_ERROR) {
+    // No bytes means the service closed the connection without answering:
+    // an answer cut off is a failure, never an empty verdict.
+    if (received == SOCKET_ERROR || received == 0) {
         WriteLog(function, "Receive has failed", 1);
+        if (connection) {
+            Drop(*connection);
+        }
         return false;
     }
-    WriteLog(function, std::string(buffer, ::strnlen(buffer, std::size_t(received))), 2);
+    WriteLog(function, std::string_view(buffer, ::strnlen(buffer, std::size_t(received))), 2);
     return true;
 }
 
 void CAgencyComms::CloseCommunication(int kind) {
-    Connection* connection = Find(kind);
-    if (!connection) {
-        return;
-    }
-    // The flag stays set: a closed kind fails its requests instead of reconnecting.
-    SOCKET s = connection->socket.exchange(INVALID_SOCKET);
-    if (s != INVALID_SOCKET) {
-        platform::TcpClose(s);
+    if (Connection* connection = Find(kind)) {
+        Drop(*connection);
     }
 }
 
-void CAgencyComms::WriteLog(const char* function, const std::string& message, DWORD level) const {
+void CAgencyComms::WriteLog(const char* function, std::string_view message, DWORD level) const {
     zul::WriteLog(directory_, debugLevel_, function, message, level);
 }
 

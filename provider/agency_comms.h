@@ -1,9 +1,12 @@
 #pragma once
 // The provider's end of the local filter channel. It makes sure the filter
 // service runs (starting Dir + "/KOVARI" when its presence cannot be found),
-// and keeps one TCP connection to 127.0.0.1:4100 per kind of request for the
-// life of the process. A connection, once made, is never closed or replaced:
-// a broken one keeps failing, and a restarted service is not reconnected.
+// and keeps one TCP connection to 127.0.0.1:4100 per kind of request. While a
+// kind's connection is open and shows no hang-up, the service runs and no
+// further test is made. A send or receive that fails, or an answer cut off by
+// the service closing, closes the kind's connection: that request fails, and
+// the next one finds the service again (starting it if need be) and
+// reconnects, so a restarted service serves the process again.
 
 #include "platform/winsock_types.h"
 #include "provider/channel.h"
@@ -11,6 +14,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace zul {
 
@@ -50,8 +54,13 @@ class CAgencyComms : public CChannel {
     };
 
     Connection* Find(int kind);
+    // The connection is open and a poll that does not wait shows neither a
+    // hang-up nor bytes nobody asked for.
+    static bool Healthy(const Connection& connection);
+    // Closes a broken connection; its kind reconnects at its next request.
+    static void Drop(Connection& connection);
     bool ConnectSocket(SOCKET s);
-    void WriteLog(const char* function, const std::string& message, DWORD level) const;
+    void WriteLog(const char* function, std::string_view message, DWORD level) const;
 
     std::string directory_;
     DWORD debugLevel_;

@@ -1,7 +1,6 @@
 #include "provider/informant.h"
 
 #include "common/text.h"
-#include "platform/sleep.h"
 #include "platform/user_name.h"
 #include "provider/agency_comms.h"
 #include "provider/block_page.h"
@@ -13,20 +12,7 @@ namespace zul {
 namespace {
 
 constexpr const char* kInspect = "CInformant::InspectBuffer";
-constexpr DWORD kBusyPollMs = 3;
 constexpr std::size_t kReplySize = 1024;
-
-// Releases the inspection guard on every way out.
-class BusyGuard {
-  public:
-    explicit BusyGuard(std::atomic_flag& flag) : flag_(flag) {}
-    ~BusyGuard() { flag_.clear(std::memory_order_release); }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-  private:
-    std::atomic_flag& flag_;
-};
 
 } // namespace
 
@@ -37,7 +23,6 @@ CInformant::CInformant(const std::string& directory, DWORD debugLevel,
                        std::unique_ptr<CChannel> channel)
     : debugLevel_(debugLevel), directory_(directory) {
     WriteLog("CInformant::CInformant", "Loading Informant 2", 2);
-    busy_.clear();
     channel_ = channel ? std::move(channel) : std::make_unique<CAgencyComms>(directory, debugLevel);
 }
 
@@ -45,11 +30,13 @@ void CInformant::InspectBuffer(const char* buffer, SOCKET socket, int length) {
     if (!buffer || length < 3 || std::memcmp(buffer, "GET", 3) != 0) {
         return;
     }
-    while (busy_.test_and_set(std::memory_order_acquire)) {
-        Sleep(kBusyPollMs);
+    // One inspection at a time: a thread that finds one in progress sleeps
+    // until it ends and is woken then.
+    std::unique_lock<std::mutex> busy(busy_, std::try_to_lock);
+    if (!busy.owns_lock()) {
         WriteLog(kInspect, "Blocked.....", 2);
+        busy.lock();
     }
-    BusyGuard guard(busy_);
     char url[kUrlSize] = {};
     if (BuildURL(url, buffer, length)) {
         AskAboutUrl(url, socket);
@@ -82,7 +69,7 @@ void CInformant::AskAboutUrl(const char* url, SOCKET socket) {
 // reply holds kReplySize bytes.
 void CInformant::ApplyReply(const char* reply, SOCKET socket, const char* url) {
     WriteLog("CInformant::InspectBuffer->szRecvBuf",
-             std::string(reply, ::strnlen(reply, kReplySize)), 2);
+             std::string_view(reply, ::strnlen(reply, kReplySize)), 2);
     if (reply[0] == 'Y') {
         WriteLog(kInspect, "***** BLOCKING WEBSITE *****", 2);
         mostWanted_.Add(socket, url, kBlockPageUrl);
@@ -119,7 +106,7 @@ bool CInformant::ValidateComms(int kind) {
     return channel_->EstablishCommunication(kind);
 }
 
-void CInformant::WriteLog(const char* function, const std::string& message, DWORD level) const {
+void CInformant::WriteLog(const char* function, std::string_view message, DWORD level) const {
     zul::WriteLog(directory_, debugLevel_, function, message, level);
 }
 

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace zul {
@@ -50,12 +51,12 @@ class CInformant {
     void AskAboutUrl(const char* url, SOCKET socket);
     void ApplyReply(const char* reply, SOCKET socket, const char* url);
     bool AskAboutProgram(int port, const char* app);
-    void WriteLog(const char* function, const std::string& message, DWORD level) const;
+    void WriteLog(const char* function, std::string_view message, DWORD level) const;
 
     CMostWantedList mostWanted_;
     DWORD debugLevel_;
     std::string directory_;
-    std::atomic_flag busy_;
+    std::mutex busy_; // held while an inspection runs
     std::unique_ptr<CChannel> channel_;
     CPopupList popups_;
 };

@@ -41,11 +41,12 @@ std::string LogPath(const std::string& dir) {
 }
 
 void WriteLog(const std::string& dir, DWORD debugLevel, const char* function,
-              const std::string& message, DWORD level) {
+              std::string_view message, DWORD level) {
     if (level > debugLevel || dir.empty()) {
         return;
     }
-    std::string line = DateAndTime() + "-> " + function + " - " + message + "\n";
+    std::string line = DateAndTime() + "-> " + function + " - ";
+    line.append(message).append("\n");
     int fd = ::open(LogPath(dir).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         return;

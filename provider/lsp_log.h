@@ -8,6 +8,7 @@
 
 #include <cinttypes>
 #include <string>
+#include <string_view>
 
 // A handle or pointer in a log line, after a literal "0x": 16 upper-case hex
 // digits, as the log has always shown them (glibc's %p would add its own 0x).
@@ -17,7 +18,7 @@ namespace zul {
 
 // Writes the line when level <= debugLevel and dir is not empty.
 void WriteLog(const std::string& dir, DWORD debugLevel, const char* function,
-              const std::string& message, DWORD level);
+              std::string_view message, DWORD level);
 
 // printf-style formatting into a string.
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -4,6 +4,7 @@
 #include "provider/lsp_log.h"
 #include "provider/provider_settings.h"
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -20,25 +21,36 @@ void Log(const char* message) {
     WriteLog(settings.dir, settings.debugLevel, kPlace, message, 1);
 }
 
+// What names the program: its path and what its version information records.
+// Read once per process (a forked child runs the same program; an exec starts
+// a new process), with the failures met on the way, which every check logs.
+struct ProgramIdentity {
+    bool pathFound = false;
+    std::string path;
+    const char* versionFailure = nullptr; // no version information: why
+    bool translationFailed = false;
+    std::vector<std::optional<std::string>> names; // one per translation
+};
+
 // The names recorded in the program's version information, one per
-// translation; none where a translation records no name. False when the
-// program has no version information.
-bool RecordedNames(const char* path, std::vector<std::optional<std::string>>& names) {
+// translation; none where a translation records no name.
+void ReadRecordedNames(ProgramIdentity& identity) {
+    const char* path = identity.path.c_str();
     DWORD handle = 0;
     DWORD size = platform::GetFileVersionInfoSizeA(path, &handle);
     if (size == 0) {
-        Log("Unable to size of files version info structure");
-        return false;
+        identity.versionFailure = "Unable to size of files version info structure";
+        return;
     }
     std::vector<BYTE> info(size);
     if (!platform::GetFileVersionInfoA(path, handle, size, info.data())) {
-        Log("Getting file properties FAILED!");
-        return false;
+        identity.versionFailure = "Getting file properties FAILED!";
+        return;
     }
     void* pairs = nullptr;
     UINT length = 0;
     if (!platform::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", &pairs, &length)) {
-        Log("Getting translation info failed");
+        identity.translationFailed = true;
         length = 0;
     }
     for (UINT at = 0; at + 4 <= length; at += 4) {
@@ -50,12 +62,39 @@ bool RecordedNames(const char* path, std::vector<std::optional<std::string>>& na
         void* name = nullptr;
         UINT nameLength = 0;
         if (platform::VerQueryValueA(info.data(), query, &name, &nameLength)) {
-            names.emplace_back(static_cast<const char*>(name));
+            identity.names.emplace_back(static_cast<const char*>(name));
         } else {
-            names.emplace_back();
+            identity.names.emplace_back();
         }
     }
-    return true;
+}
+
+const ProgramIdentity* ReadIdentity() {
+    auto* identity = new ProgramIdentity;
+    char path[PATH_MAX] = {};
+    DWORD length = platform::GetModuleFileNameA(nullptr, path, sizeof path);
+    identity->pathFound = length != 0 && length < sizeof path;
+    if (identity->pathFound) {
+        identity->path = path;
+        ReadRecordedNames(*identity);
+    }
+    return identity;
+}
+
+// The process's identity, read at the first check. Threads that race the first
+// read each read it; one copy is kept for good and the others are freed.
+const ProgramIdentity& Identity() {
+    static std::atomic<const ProgramIdentity*> known{nullptr};
+    const ProgramIdentity* identity = known.load(std::memory_order_acquire);
+    if (!identity) {
+        const ProgramIdentity* read = ReadIdentity();
+        if (known.compare_exchange_strong(identity, read, std::memory_order_acq_rel)) {
+            identity = read;
+        } else {
+            delete read;
+        }
+    }
+    return *identity;
 }
 
 // Asks once per recorded name; true on the first refusal. last tells whether
@@ -82,23 +121,24 @@ bool IsProgramRefused(CInformant& informant, int port) {
     if (port == kChannelPort) {
         return false;
     }
-    char path[PATH_MAX] = {};
-    DWORD length = platform::GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
-        Log("Unable to get filename of calling application");
-        path[0] = '\0'; // the port alone decides
+    const ProgramIdentity& identity = Identity();
+    if (!identity.pathFound) {
+        Log("Unable to get filename of calling application"); // the port alone decides
+    } else if (identity.versionFailure) {
+        Log(identity.versionFailure);
     } else {
-        std::vector<std::optional<std::string>> names;
+        if (identity.translationFailed) {
+            Log("Getting translation info failed");
+        }
         bool lastFound = false;
-        if (RecordedNames(path, names)) {
-            if (AskByRecordedNames(informant, port, names, lastFound)) {
-                return true;
-            }
-            if (lastFound) {
-                return false;
-            }
+        if (AskByRecordedNames(informant, port, identity.names, lastFound)) {
+            return true;
+        }
+        if (lastFound) {
+            return false;
         }
     }
+    const char* path = identity.path.c_str();
     const char* slash = std::strrchr(path, '/');
     if (informant.IsConnectionBlocked(port, slash ? slash + 1 : path)) {
         Log("BLOCKING APPLICATION ON PORT AND APP NAME");

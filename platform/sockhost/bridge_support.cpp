@@ -10,21 +10,71 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
 #include <netinet/in.h>
 #include <pthread.h>
 #include <unistd.h>
 #include <vector>
 
+// How many children made by vfork() may be running on this process's memory
+// (see the vfork below). While none is, a socket call needs no system call to
+// know that it runs in the process that owns the handles.
+extern "C" {
+__attribute__((visibility("hidden"))) std::atomic<int> qm_vfork_depth{0};
+}
+
+#if defined(__x86_64__)
+// vfork() as the C library makes it, plus the mark: the depth is raised
+// before the child runs (in the memory it shares with the parent) and lowered
+// by the parent when it resumes, that is when the child has executed a
+// program or ended. The return address is kept in a register, since the child
+// overwrites the stack the parent returns on.
+asm(R"(
+    .text
+    .globl vfork
+    .type vfork, @function
+vfork:
+    endbr64
+    lock incl qm_vfork_depth(%rip)
+    popq %rdi
+    movl $58, %eax
+    syscall
+    pushq %rdi
+    testq %rax, %rax
+    jz 1f
+    lock decl qm_vfork_depth(%rip)
+    cmpq $-4095, %rax
+    jae 2f
+1:
+    ret
+2:
+    negl %eax
+    pushq %rax
+    call __errno_location@PLT
+    popq %rcx
+    movl %ecx, (%rax)
+    movl $-1, %eax
+    ret
+    .size vfork, .-vfork
+)");
+constexpr bool kVforkMarked = true;
+#else
+constexpr bool kVforkMarked = false;
+#endif
+
 namespace sockhost {
 namespace {
 
 std::atomic<pid_t> gOwnerPid{0};
+std::mutex gAdoptLock; // one inherited socket made the child's own at a time
 
 void PrepareFork() {
+    gAdoptLock.lock();
     PrepareForkProviders();
 }
 void ParentAfterFork() {
     ParentAfterForkProviders();
+    gAdoptLock.unlock();
 }
 
 // A forked child is a new process to the providers: it forgets the parent's
@@ -34,6 +84,7 @@ void ChildAfterFork() {
     gOwnerPid.store(::getpid());
     ForgetAllHandles();
     ChildAfterForkProviders();
+    gAdoptLock.unlock();
 }
 
 __attribute__((constructor)) void RegisterForkHandlers() {
@@ -77,17 +128,67 @@ class Buffers {
 
 } // namespace
 
+// A forked child learns of its fork through the fork handlers; a vfork child
+// does not, so only while one may be running is the process id compared.
 bool Bridged() {
-    return !InHost() && ::getpid() == gOwnerPid.load(std::memory_order_relaxed);
+    if (InHost()) {
+        return false;
+    }
+    if (kVforkMarked && qm_vfork_depth.load(std::memory_order_relaxed) == 0) {
+        return true;
+    }
+    return ::getpid() == gOwnerPid.load(std::memory_order_relaxed);
+}
+
+// A socket a forked child inherited is made the child's own at its first use:
+// a new socket through the catalog's chain for its family and type, whose
+// provider sockets and program handle all become the inherited socket, under
+// its number. The child's providers then see it as the parent's did.
+bool AdoptInherited(SOCKET handle) {
+    std::lock_guard<std::mutex> hold(gAdoptLock);
+    if (!TakeInherited(handle)) {
+        HandleEntry entry;
+        return LookupHandle(handle, entry); // another thread made it its own
+    }
+    int domain = 0, type = 0, protocol = 0;
+    socklen_t size = sizeof domain;
+    WSAPROTOCOL_INFOW entry{};
+    if (::getsockopt(int(handle), SOL_SOCKET, SO_DOMAIN, &domain, &size) != 0 ||
+        ::getsockopt(int(handle), SOL_SOCKET, SO_TYPE, &type, &size) != 0 ||
+        ::getsockopt(int(handle), SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 ||
+        (domain != AF_INET && domain != AF_INET6) ||
+        !ChooseEntry(CatalogFamily(domain), type, protocol, entry)) {
+        return false;
+    }
+    int flags = ::fcntl(int(handle), F_GETFD);
+    AdoptionScope adoption{int(handle)};
+    ClearNotes();
+    int error = 0;
+    SOCKET s = CreateSocket(CatalogFamily(domain), type, protocol, &entry, 0,
+                            flags >= 0 && (flags & FD_CLOEXEC), &error);
+    return s == handle;
 }
 
 bool Ours(int fd) {
     HandleEntry entry;
-    return fd >= 0 && LookupHandle(SOCKET(fd), entry) && Bridged();
+    if (fd < 0) {
+        return false;
+    }
+    if (LookupHandle(SOCKET(fd), entry)) {
+        return Bridged();
+    }
+    return Inherited(SOCKET(fd)) && Bridged() && AdoptInherited(SOCKET(fd));
 }
 
 bool Find(int fd, Target& target) {
-    return fd >= 0 && Resolve(SOCKET(fd), target) && Bridged();
+    if (fd < 0) {
+        return false;
+    }
+    if (Resolve(SOCKET(fd), target)) {
+        return Bridged();
+    }
+    return Inherited(SOCKET(fd)) && Bridged() && AdoptInherited(SOCKET(fd)) &&
+           Resolve(SOCKET(fd), target);
 }
 
 bool Routed(int domain) {

@@ -14,6 +14,7 @@ struct Slot {
     std::atomic<DWORD_PTR> context;
     std::atomic<bool> hostMade;
     std::atomic<bool> closedByProgram;
+    std::atomic<bool> inherited; // a live handle of the parent, in a forked child
 };
 
 constexpr std::size_t kMaxSlots = std::size_t(1) << 20;
@@ -97,6 +98,7 @@ bool SetHandle(SOCKET handle, const HandleEntry& entry) {
     slot->context.store(entry.context, std::memory_order_relaxed);
     slot->hostMade.store(entry.hostMade, std::memory_order_relaxed);
     slot->closedByProgram.store(false, std::memory_order_relaxed);
+    slot->inherited.store(false, std::memory_order_relaxed);
     slot->provider.store(entry.provider, std::memory_order_release);
     std::size_t high = gHighWater.load(std::memory_order_relaxed);
     while (handle + 1 > high && !gHighWater.compare_exchange_weak(high, handle + 1)) {
@@ -138,9 +140,23 @@ void ForgetAllHandles() {
     }
     std::size_t high = gHighWater.load();
     for (std::size_t i = 0; i < high; ++i) {
+        bool live = slots[i].provider.load(std::memory_order_relaxed) &&
+                    !slots[i].closedByProgram.load(std::memory_order_relaxed);
+        slots[i].inherited.store(live, std::memory_order_relaxed);
         slots[i].provider.store(nullptr, std::memory_order_relaxed);
         slots[i].closedByProgram.store(false, std::memory_order_relaxed);
     }
+}
+
+bool Inherited(SOCKET handle) {
+    Slot* slot = SlotOf(handle);
+    return slot && slot->inherited.load(std::memory_order_acquire);
+}
+
+bool TakeInherited(SOCKET handle) {
+    Slot* slot = SlotOf(handle);
+    return slot && slot->inherited.load(std::memory_order_acquire) &&
+           slot->inherited.exchange(false, std::memory_order_acq_rel);
 }
 
 } // namespace sockhost

@@ -52,7 +52,14 @@ void UnmarkClosedByProgram(SOCKET handle);
 // True while an entry exists for the number (live or closed by the program).
 bool HandlePending(SOCKET handle);
 
-// Forgets every entry without closing anything (a forked child starts afresh).
+// Forgets every entry without closing anything (a forked child starts afresh
+// with its providers). The numbers that were live handles are remembered as
+// inherited, so that the child can make them its own at their first use.
 void ForgetAllHandles();
+
+// The number was a live handle of the parent and has not been taken since.
+bool Inherited(SOCKET handle);
+// Clears the mark; true for the one caller that found it set.
+bool TakeInherited(SOCKET handle);
 
 } // namespace sockhost

@@ -2,7 +2,7 @@
 
 #include "platform/sockhost/providers.h"
 
-#include "platform/sockhost/providers.h"
+#include <fcntl.h>
 
 namespace sockhost {
 namespace {
@@ -10,6 +10,7 @@ namespace {
 __attribute__((tls_model("initial-exec"))) thread_local int tKernelSocket = -1;
 __attribute__((tls_model("initial-exec"))) thread_local int tSystemError = 0;
 __attribute__((tls_model("initial-exec"))) thread_local bool tCloseOnExec = true;
+__attribute__((tls_model("initial-exec"))) thread_local int tAdoptionTarget = -1;
 
 } // namespace
 
@@ -34,6 +35,27 @@ CreationScope::CreationScope(bool closeOnExec) : previous_(tCloseOnExec) {
 }
 CreationScope::~CreationScope() {
     tCloseOnExec = previous_;
+}
+
+int AdoptionTarget() {
+    return tAdoptionTarget;
+}
+
+AdoptionScope::AdoptionScope(int handle) {
+    tAdoptionTarget = handle;
+}
+AdoptionScope::~AdoptionScope() {
+    tAdoptionTarget = -1;
+}
+
+int HandleFor(int own, bool closeOnExec) {
+    int target = tAdoptionTarget;
+    if (target < 0) {
+        return ::fcntl(own, closeOnExec ? F_DUPFD_CLOEXEC : F_DUPFD, 0);
+    }
+    // The provider's new socket is replaced by the inherited one, under both numbers.
+    Libc().dup3(target, own, O_CLOEXEC);
+    return target;
 }
 
 } // namespace sockhost

@@ -42,4 +42,18 @@ class CreationScope {
     bool previous_;
 };
 
+// While a forked child makes an inherited socket its own, the socket made
+// for it on this thread takes the inherited number: HandleFor points the
+// provider's new socket at the inherited one and returns that number.
+// Otherwise it returns a new duplicate of own (close-on-exec as asked).
+int AdoptionTarget();
+int HandleFor(int own, bool closeOnExec);
+class AdoptionScope {
+  public:
+    explicit AdoptionScope(int handle);
+    ~AdoptionScope();
+    AdoptionScope(const AdoptionScope&) = delete;
+    AdoptionScope& operator=(const AdoptionScope&) = delete;
+};
+
 } // namespace sockhost

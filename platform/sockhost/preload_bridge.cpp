@@ -50,6 +50,7 @@ int CloseHandle(int fd) {
 // Before a number is replaced by dup2/dup3, the socket behind it is closed and
 // its table entry cleared.
 void ReleaseTarget(int fd) {
+    TakeInherited(SOCKET(fd)); // an inherited socket never used is the C library's to close
     if (!HandlePending(SOCKET(fd))) {
         return;
     }
@@ -196,6 +197,9 @@ QM_BRIDGE int shutdown(int fd, int how) {
 
 QM_BRIDGE int close(int fd) {
     if (!Bridged() || !HandlePending(SOCKET(fd))) {
+        if (Bridged()) {
+            TakeInherited(SOCKET(fd)); // inherited and never used: the C library closes it
+        }
         return Libc().close(fd);
     }
     return CloseHandle(fd);

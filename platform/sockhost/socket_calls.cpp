@@ -17,9 +17,9 @@ SOCKET Adopt(Provider* provider, SOCKET own, bool closeOnExec, int* err) {
     if (HandlePending(own)) {
         return own; // made through WPUCreateSocketHandle
     }
-    int handle = ::fcntl(int(own), closeOnExec ? F_DUPFD_CLOEXEC : F_DUPFD, 0);
+    int handle = HandleFor(int(own), closeOnExec);
     if (handle < 0 || !SetHandle(SOCKET(handle), HandleEntry{provider, own, true})) {
-        if (handle >= 0) {
+        if (handle >= 0 && handle != AdoptionTarget()) {
             Libc().close(handle);
         }
         int ignored = 0;

@@ -70,7 +70,7 @@ SOCKET CreateSocketHandle(DWORD dwCatalogEntryId, DWORD_PTR dwContext, int* lpEr
         *lpErrno = WSAEINVAL;
         return INVALID_SOCKET;
     }
-    int handle = ::fcntl(kernel, WantCloseOnExec() ? F_DUPFD_CLOEXEC : F_DUPFD, 0);
+    int handle = HandleFor(kernel, WantCloseOnExec());
     if (handle < 0) {
         *lpErrno = WSAEMFILE;
         return INVALID_SOCKET;

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -53,6 +55,48 @@ TEST(ShellOpen, StartsTheProgramDetachedWithoutTheSocketHost) {
     fields >> state >> parent >> group >> session;
     EXPECT_NE(session, std::to_string(::getsid(0))) << text;
     EXPECT_NE(parent, std::to_string(::getpid()));
+}
+
+// The program holds none of the caller's descriptors: a caller whose output
+// is read through a pipe is seen to end while the program still runs.
+TEST(ShellOpen, TheProgramGetsNoneOfTheCallersDescriptors) {
+    qmtest::TempDir dir;
+    std::string out = dir / "out";
+    std::string pidFile = dir / "pid";
+    WriteScript(dir / "prog", "echo $$ > '" + pidFile + "'\nls -l /proc/$$/fd > '" + out +
+                                  "'\necho done >> '" + out + "'\nexec sleep 30\n");
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    int saved = ::dup(1);
+    ::dup2(pipeFds[1], 1);
+    ::close(pipeFds[1]);
+    std::intptr_t result = platform::ShellOpen(dir / "prog");
+    ::dup2(saved, 1);
+    ::close(saved);
+    EXPECT_GT(result, 32);
+    std::string text = WaitForFile(out);
+    pollfd end{pipeFds[0], POLLIN, 0};
+    char byte;
+    EXPECT_EQ(::poll(&end, 1, 10000), 1);
+    EXPECT_EQ(::read(pipeFds[0], &byte, 1), 0); // nobody else holds the pipe
+    ::close(pipeFds[0]);
+    pid_t program = 0;
+    std::ifstream(pidFile) >> program;
+    if (program > 0) {
+        ::kill(program, SIGKILL);
+    }
+    ASSERT_FALSE(text.empty());
+    // The shell's own descriptors (its script, its redirections) aside, the
+    // program holds /dev/null only: no pipe, socket or file of the caller.
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::size_t arrow = line.find(" -> ");
+        if (arrow != std::string::npos) {
+            std::string target = line.substr(arrow + 4);
+            EXPECT_TRUE(target == "/dev/null" || target == out || target == dir / "prog") << text;
+        }
+    }
 }
 
 TEST(ShellOpen, FailuresAreWindowsErrorNumbers) {

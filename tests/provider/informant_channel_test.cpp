@@ -90,17 +90,29 @@ TEST_F(InformantChannel, ReplyNYAllowsAndBlocksPopups) {
     EXPECT_TRUE(qmtest::LogHas(dir_.path(), "***** BLOCKING POPUPS *****"));
 }
 
-TEST_F(InformantChannel, EmptyReplyAllowsSiteAndPopups) {
+// A service that closes instead of answering gives no verdict: the site is
+// blocked, the program allowed, and the next question reconnects.
+TEST_F(InformantChannel, AnswerCutOffByACloseBlocksTheSiteAndReconnects) {
     // The informant outlives the stand-in, which then resets the half-closed
     // connection instead of leaving it in TIME_WAIT.
-    zul::CInformant informant(dir_.path(), 2);
+    zul::CInformant informant(dir_.path(), 1);
     ChannelServer server([](const std::string&) {
         return ChannelAction{ChannelAction::Close, ""};
     });
     informant.Popups().Add(kSocket);
-    Inspect(informant, Get("/a"));
-    EXPECT_FALSE(informant.MostWanted().IsMostWanted(kSocket, nullptr));
-    EXPECT_FALSE(informant.Popups().Find(kSocket));
+    for (const char* path : {"/a", "/b"}) {
+        Inspect(informant, Get(path));
+        EXPECT_EQ(Receive(informant), RedirectTo(std::string("http://alpha") + path));
+        EXPECT_FALSE(informant.IsConnectionBlocked(80, "x.exe"));
+    }
+    EXPECT_TRUE(informant.Popups().Find(kSocket));
+    EXPECT_EQ(qmtest::CountInLog(dir_.path(),
+                                 "Unable to receive response from KOVARI *** BLOCKING TRAFFIC ***"),
+              2);
+    EXPECT_EQ(qmtest::CountInLog(dir_.path(),
+                                 "Error receiving the application blocking packet from KOVARI"),
+              2);
+    EXPECT_EQ(server.Connections(), 4);
 }
 
 TEST_F(InformantChannel, AnyFirstByteButYAllows) {
@@ -210,9 +222,9 @@ TEST_F(InformantChannel, UnreachableServiceBlocksSitesAndAllowsPrograms) {
                                             "Connection to KOVARI was not made.\n"));
 }
 
-// After the service went away and came back, the process keeps its old
-// connections: requests get nothing back and no new connection is made.
-TEST_F(InformantChannel, RestartedServiceIsNotReconnected) {
+// After the service went away and came back, the process finds it again and
+// reconnects each kind once: it is served as before.
+TEST_F(InformantChannel, RestartedServiceIsReconnected) {
     zul::CInformant informant(dir_.path(), 0);
     {
         ChannelServer first(qmtest::FixedReplies("YN", "AB:Y"));
@@ -221,31 +233,31 @@ TEST_F(InformantChannel, RestartedServiceIsNotReconnected) {
         EXPECT_TRUE(informant.IsConnectionBlocked(80, "x.exe"));
         EXPECT_EQ(first.Connections(), 2);
     }
-    ChannelServer second(qmtest::FixedReplies("YN", "AB:Y"));
+    ChannelServer second(qmtest::FixedReplies("NN", "AB:Y"));
     for (int i = 0; i < 2; ++i) {
         Inspect(informant, Get("/b"));
-        EXPECT_FALSE(informant.IsConnectionBlocked(80, "x.exe"));
+        EXPECT_EQ(Receive(informant), "HTTP/1.1 200 OK\r\n\r\nwindow.open(1)");
+        EXPECT_TRUE(informant.IsConnectionBlocked(80, "x.exe"));
     }
-    EXPECT_EQ(second.Connections(), 0);
-    EXPECT_TRUE(second.Requests().empty());
+    EXPECT_EQ(second.Connections(), 2);
+    EXPECT_EQ(second.Requests().size(), 4u);
 }
 
-TEST_F(InformantChannel, ReceiveFailureBlocksAndLaterSendFailureBlocks) {
+// A connection the service resets fails its request (the site is blocked) and
+// is replaced by a new one for the next request.
+TEST_F(InformantChannel, ResetConnectionBlocksAndIsReplaced) {
     ChannelServer server([](const std::string&) {
         return ChannelAction{ChannelAction::Reset, ""};
     });
     zul::CInformant informant(dir_.path(), 1);
-    Inspect(informant, Get("/a"));
-    EXPECT_TRUE(qmtest::LogHas(dir_.path(),
-                               "Unable to receive response from KOVARI *** BLOCKING TRAFFIC ***"));
-    EXPECT_EQ(Receive(informant), RedirectTo("http://alpha/a"));
     for (int i = 0; i < 3; ++i) {
         Inspect(informant, Get("/b"));
         EXPECT_EQ(Receive(informant), RedirectTo("http://alpha/b"));
     }
-    EXPECT_TRUE(
-        qmtest::LogHas(dir_.path(), "Unable to send request to KOVARI *** BLOCKING TRAFFIC ***"));
-    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_EQ(qmtest::CountInLog(dir_.path(),
+                                 "Unable to receive response from KOVARI *** BLOCKING TRAFFIC ***"),
+              3);
+    EXPECT_EQ(server.Connections(), 3);
 }
 
 } // namespace

@@ -78,9 +78,10 @@ TEST_F(KovariEndToEnd, ServiceThatIsNotRunningIsStarted) {
 }
 
 // The service ends while a request of each kind waits for its reply (the
-// kernel resets both connections), and comes back: the process goes on with
-// its old connections, its requests fail, and it makes no new connection.
-TEST_F(KovariEndToEnd, RestartedServiceKeepsTheOldConnections) {
+// kernel resets both connections): the site waiting is blocked, the program
+// allowed. When the service is back, the process reconnects each kind once and
+// is served again.
+TEST_F(KovariEndToEnd, RestartedServiceIsReconnected) {
     zul::CInformant informant(logDir_, 2);
     {
         qmtest::KovariProcess kovari(installation_);
@@ -98,17 +99,20 @@ TEST_F(KovariEndToEnd, RestartedServiceKeepsTheOldConnections) {
         site.join();
         program.join();
     }
+    EXPECT_TRUE(informant.MostWanted().IsMostWanted(kSocket, nullptr));
+    EXPECT_EQ(qmtest::CountInLog(logDir_, "BLOCKING TRAFFIC"), 1);
     qmtest::KovariProcess again(installation_);
     ASSERT_TRUE(again.WaitUntilPresent());
     for (int i = 0; i < 2; ++i) {
-        Inspect(informant, Get("alpha", "/b"));
-        EXPECT_FALSE(informant.IsConnectionBlocked(80, "chat.exe"));
+        Inspect(informant, Get("alpha", "/b"), kSocket + 1);
+        informant.IsConnectionBlocked(80, "chat.exe");
     }
-    EXPECT_EQ(qmtest::ConnectionsToPort(4100), 0);
-    EXPECT_EQ(qmtest::CountInLog(logDir_, "CONNECTION ESTABLISHED"), 2);
-    EXPECT_EQ(SiteReplies(logDir_), 1);
-    EXPECT_EQ(qmtest::CountInLog(logDir_, "BLOCKING TRAFFIC"), 3);
-    EXPECT_EQ(qmtest::CountInLog(logDir_, "-> CInformant::IsConnectionBlocked - Error "), 3);
+    EXPECT_EQ(qmtest::ConnectionsToPort(4100), 2);
+    EXPECT_EQ(qmtest::CountInLog(logDir_, "CONNECTION ESTABLISHED"), 4);
+    EXPECT_EQ(SiteReplies(logDir_), 3);
+    EXPECT_EQ(ProgramReplies(logDir_), 3);
+    EXPECT_EQ(qmtest::CountInLog(logDir_, "BLOCKING TRAFFIC"), 1);
+    EXPECT_EQ(qmtest::CountInLog(logDir_, "-> CInformant::IsConnectionBlocked - Error "), 1);
 }
 
 TEST_F(KovariEndToEnd, EightThreadsEachGetTheirOwnReplies) {

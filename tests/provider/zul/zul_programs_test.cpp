@@ -7,11 +7,13 @@
 #include "tests/platform/sockhost/http_server.h"
 #include "tests/provider/channel_server.h"
 #include "tests/provider/log_reader.h"
+#include "tests/provider/started_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/under_host.h"
 #include "tests/support/zul_install.h"
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -199,6 +201,66 @@ TEST_F(Programs, WithoutTheServiceEveryGetIsRedirectedAndEveryConnectAllowed) {
     }
     EXPECT_EQ(web.requests().size(), kClients.size()); // the connects and the requests went through
     EXPECT_TRUE(qmtest::LogHas(installDir, "Unable to connect to KOVARI *** BLOCKING TRAFFIC ***"));
+}
+
+// A socket connected before fork() and then used by the child is inspected in
+// the child as it would be in the parent: the denied page is redirected.
+TEST_F(Programs, AForkedChildsInheritedSocketIsInspected) {
+    qmtest::ChannelServer service(qmtest::FixedReplies("YN", "AB:N"));
+    qmtest::HttpServer web(1, kPage);
+    Install();
+    std::string port = std::to_string(web.port());
+    qmtest::RunResult run =
+        qmtest::Run(Python("import os,socket,sys; s=socket.create_connection(('127.0.0.1'," + port +
+                           ")); pid=os.fork()\n"
+                           "if pid == 0:\n"
+                           " s.sendall(b'GET /inherited HTTP/1.0\\r\\nHost: 127.0.0.1:" +
+                           port +
+                           "\\r\\n\\r\\n'); d=b''\n"
+                           " while True:\n  b=s.recv(65536)\n  if not b: break\n  d+=b\n"
+                           " sys.stdout.write(d.decode()); sys.stdout.flush(); os._exit(0)\n"
+                           "os.waitpid(pid,0)"));
+    EXPECT_EQ(run.output, Redirect(Lower(web.port(), "/inherited")));
+    EXPECT_EQ(SiteQuestions(service), 1u);
+}
+
+// The service started by a filtered program holds none of that program's
+// descriptors: a command substitution around the program ends at once, while
+// the service goes on running.
+TEST_F(Programs, AServiceStartedFromACommandSubstitutionLetsItEnd) {
+    qmtest::HttpServer web(1, kPage);
+    Install();
+    std::string standIn = root / "service.py";
+    std::ofstream(standIn) << "import socket,threading\n"
+                              "u=socket.socket(socket.AF_UNIX); u.bind('\\0VRA_Class'); "
+                              "u.listen(16)\n"
+                              "t=socket.socket(); t.setsockopt(socket.SOL_SOCKET,socket.SO_"
+                              "REUSEADDR,1); t.bind(('127.0.0.1',4100)); t.listen(16)\n"
+                              "def serve(c):\n"
+                              " while True:\n"
+                              "  d=c.recv(1024)\n"
+                              "  if not d: return\n"
+                              "  c.send(b'AB:N' if d.startswith(b'AB:') else b'NN')\n"
+                              "def accept(l, answer):\n"
+                              " while True:\n"
+                              "  c=l.accept()[0]\n"
+                              "  if answer: threading.Thread(target=serve,args=(c,),daemon="
+                              "True).start()\n"
+                              "  else: c.close()\n"
+                              "threading.Thread(target=accept,args=(u,False),daemon=True)."
+                              "start()\n"
+                              "accept(t, True)\n";
+    qmtest::StartedProgram service(installDir, "python3 '" + standIn + "'");
+    auto start = std::chrono::steady_clock::now();
+    qmtest::RunResult run = qmtest::Run(
+        "timeout 60 sh -c 'out=$(curl -sS http://127.0.0.1:" + std::to_string(web.port()) +
+        "/page 2>&1); echo \"[$out]\"' 2>&1");
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.output, "[" + kPage.substr(0, kPage.size() - 1) + "]\n");
+    EXPECT_LT(seconds, 30.0); // the provider waits at most 5 s for the service to show
+    ASSERT_GT(service.Pid(), 0);
+    EXPECT_TRUE(qmtest::StartedProgram::Alive(service.Pid()));
 }
 
 } // namespace
