@@ -4,6 +4,7 @@
 #include "provider/lsp_log.h"
 
 #include <cstring>
+#include <utility>
 
 namespace zul {
 namespace {
@@ -47,6 +48,9 @@ bool CAgencyComms::IsConnected(int kind) {
     if (!EstablishCommunications()) {
         return false;
     }
+    if (connection) {
+        connection->serviceFound = true; // spares the connect that follows a second look
+    }
     return connection && connection->connected;
 }
 
@@ -67,7 +71,8 @@ bool CAgencyComms::EstablishCommunication(int kind) {
     const char* function = "CAgencyComms::EstablishCommunication";
     WriteLog(function, "Attempting to establish communication with KOVARI", 2);
     Connection* connection = Find(kind);
-    if (!connection || !EstablishCommunications()) {
+    bool found = connection && std::exchange(connection->serviceFound, false);
+    if (!connection || !(found || EstablishCommunications())) {
         return false;
     }
     if (connection->connected) {

@@ -51,6 +51,8 @@ class CAgencyComms : public CChannel {
         std::mutex lock;
         std::atomic<SOCKET> socket{INVALID_SOCKET};
         std::atomic<bool> connected{false};
+        // The service was found by IsConnected just now, under the kind's lock.
+        bool serviceFound = false;
     };
 
     Connection* Find(int kind);
