@@ -1,6 +1,7 @@
 #include "ui/notify_dlg.h"
 
 #include "platform/qt/window_hints.h"
+#include "ui/desktop_notifications.h"
 #include "ui/notify_placement.h"
 #include "ui/notify_record.h"
 
@@ -30,6 +31,17 @@ bool NotificationWindowExists() {
 
 RECT ToRect(const QRect& r) {
     return RECT{r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+}
+
+// The window can sit by the taskbar: the platform lets programs place their
+// windows and the desktop keeps a taskbar strip out of the work area.
+bool WindowCanBePlaced() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || QGuiApplication::platformName().startsWith("wayland")) {
+        return false;
+    }
+    return TaskbarRect(ToRect(screen->geometry()), ToRect(screen->availableGeometry())) !=
+           RECT{0, 0, 0, 0};
 }
 
 RECT PlacementOnPrimaryScreen() {
@@ -136,10 +148,14 @@ void CNotifyDlg::Show(unsigned displayMs, const std::string& html) {
 }
 
 void CNotifyDlg::Display(unsigned displayMs, const std::string& html) {
-    if (NotificationWindowExists()) {
+    if (NotificationWindowExists() || desktopShowing_) {
         char time[16];
         std::snprintf(time, sizeof time, "%u", displayMs);
         queue_.push_back(html + "|" + time);
+        return;
+    }
+    ++shown_;
+    if (!WindowCanBePlaced() && DisplayByDesktop(displayMs, html)) {
         return;
     }
     Create();
@@ -165,7 +181,34 @@ void CNotifyDlg::Create() {
     browser_->setGeometry(window_->rect());
 }
 
+// The message goes to the desktop's notification service, which lets it
+// expire after the display time; the next queued message follows when the
+// service reports it closed, or when the display time is over.
+bool CNotifyDlg::DisplayByDesktop(unsigned displayMs, const std::string& html) {
+    if (!CDesktopNotifications::Available()) {
+        return false;
+    }
+    if (!desktop_) {
+        desktop_ = std::make_unique<CDesktopNotifications>();
+    }
+    unsigned shown = shown_;
+    auto end = [this, shown] {
+        if (desktopShowing_ && shown == shown_) {
+            EndDisplay();
+        }
+    };
+    if (!desktop_->Send(html, displayMs, end)) {
+        return false;
+    }
+    desktopShowing_ = true;
+    if (displayMs != 0) {
+        timer_ = platform::Timers().SetTimer(kDisplayTimer, displayMs, end);
+    }
+    return true;
+}
+
 void CNotifyDlg::EndDisplay() {
+    desktopShowing_ = false;
     if (timer_) {
         platform::Timers().KillTimer(timer_);
         timer_ = 0;

@@ -3,7 +3,9 @@
 // the screen about events: one short HTML message at a time, near the end of
 // the taskbar, always on top. Messages that arrive while one is shown wait in a
 // queue and follow one after the other. The window exists only while a message
-// is shown.
+// is shown. Where the window cannot be placed near the taskbar (Wayland, or no
+// taskbar strip to measure) and the desktop has a notification service, the
+// same messages, queued the same way, go to that service instead.
 
 #include "platform/qt/window_timers.h"
 
@@ -13,6 +15,7 @@
 #include <memory>
 #include <string>
 
+class CDesktopNotifications;
 class QDialog;
 class QTextBrowser;
 
@@ -36,16 +39,22 @@ class CNotifyDlg {
     QDialog* Window() const;
     QTextBrowser* Browser() const { return browser_; }
     const std::deque<std::string>& Queue() const { return queue_; }
+    // A message is being shown through the desktop's notification service.
+    bool ShownByDesktop() const { return desktopShowing_; }
 
   private:
     class NotifyWindow;
     // Shows the message or queues it; queued messages come back here.
     void Display(unsigned displayMs, const std::string& html);
     void Create();
+    bool DisplayByDesktop(unsigned displayMs, const std::string& html);
     void EndDisplay();
 
     std::deque<std::string> queue_;
     QTextBrowser* browser_ = nullptr;
     platform::UINT_PTR timer_ = 0;
     NotifyWindow* window_ = nullptr;
+    std::unique_ptr<CDesktopNotifications> desktop_;
+    bool desktopShowing_ = false;
+    unsigned shown_ = 0; // counts the messages shown, so a late close of an earlier one is ignored
 };

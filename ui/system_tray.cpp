@@ -1,5 +1,6 @@
 #include "ui/system_tray.h"
 
+#include "platform/qt/status_notifier.h"
 #include "service/app.h"
 #include "service/main_frame.h"
 
@@ -46,13 +47,17 @@ bool CSystemTray::Create(QObject*, UINT, const std::string& tip, const QIcon& ic
     // failed add, retried when a host appears.
     enabled_ = true;
     id_ = id;
+    // Qt decides the same way, once, when the icon is made.
+    statusNotifier_ = platform::StatusNotifierHostRegistered();
     icon_ = new QSystemTrayIcon(icon, this);
     icon_->setToolTip(QString::fromLocal8Bit(tip.substr(0, m_nMaxTooltipLength - 1).c_str()));
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason why) {
-                if (why == QSystemTrayIcon::Context) {
+                if (why == QSystemTrayIcon::Context && !statusNotifier_) {
                     OnTrayNotification(id_, WM_RBUTTONUP);
-                } else if (why == QSystemTrayIcon::DoubleClick) {
+                } else if (why == QSystemTrayIcon::DoubleClick ||
+                           (why == QSystemTrayIcon::Trigger && statusNotifier_)) {
+                    // A StatusNotifier host activates the item on a single click.
                     OnTrayNotification(id_, WM_LBUTTONDBLCLK);
                 }
             });
@@ -68,6 +73,12 @@ bool CSystemTray::Create(QObject*, UINT, const std::string& tip, const QIcon& ic
     }
     connect(menu_, &QMenu::triggered, this,
             [this](QAction* action) { SendCommand(CommandOf(action)); });
+    if (statusNotifier_) {
+        // Exported over D-Bus (com.canonical.dbusmenu): the host draws it, and
+        // asks before each display, which builds it afresh for the state.
+        connect(menu_, &QMenu::aboutToShow, this, &CSystemTray::PrepareMenu);
+        icon_->setContextMenu(menu_);
+    }
     if (pending_) {
         AddAgainWhenTrayAppears();
     }
@@ -198,6 +209,18 @@ void CSystemTray::AdjustMenu() {
     }
 }
 
+void CSystemTray::PrepareMenu() {
+    AdjustMenu();
+    UINT command = DefaultCommand();
+    QAction* chosen = nullptr;
+    for (QAction* action : menu_->actions()) {
+        if (CommandOf(action) == command) {
+            chosen = action;
+        }
+    }
+    menu_->setDefaultAction(chosen);
+}
+
 UINT CSystemTray::DefaultCommand() const {
     if (!defaultByPosition_) {
         return defaultItem_;
@@ -218,15 +241,7 @@ LRESULT CSystemTray::OnTrayNotification(WPARAM id, LPARAM mouseMessage) {
         return 0;
     }
     if (mouseMessage == WM_RBUTTONUP) {
-        AdjustMenu();
-        UINT command = DefaultCommand();
-        QAction* chosen = nullptr;
-        for (QAction* action : menu_->actions()) {
-            if (CommandOf(action) == command) {
-                chosen = action;
-            }
-        }
-        menu_->setDefaultAction(chosen);
+        PrepareMenu();
         menu_->popup(QCursor::pos());
     } else if (mouseMessage == WM_LBUTTONDBLCLK) {
         SendCommand(DefaultCommand());

@@ -65,6 +65,11 @@ class CSystemTray : public QObject {
     LRESULT OnTrayNotification(WPARAM id, LPARAM mouseMessage);
     // Edits the menu for the tray state and pop-up blocker mode (before each display).
     void AdjustMenu();
+    // AdjustMenu, then the default item made the menu's default action.
+    void PrepareMenu();
+    // The icon is a StatusNotifierItem (its menu exported over D-Bus), not
+    // an XEmbed tray icon.
+    bool StatusNotifier() const { return statusNotifier_; }
 
     QMenu* Menu() const { return menu_; }
     QString Tip() const;
@@ -92,6 +97,7 @@ class CSystemTray : public QObject {
     bool hidden_ = true;
     bool removed_ = false;
     bool pending_ = false;
+    bool statusNotifier_ = false;
     UINT defaultItem_ = 0;
     bool defaultByPosition_ = true;
     QTimer* trayWatch_ = nullptr;
