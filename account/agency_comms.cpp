@@ -110,7 +110,7 @@ bool CAgencyComms::Rate(const std::string& address) {
         return true;
     }
     AppLog("CAgencyComms::IsURLBlocked->Data From Agency", answer, 2);
-    return user_.UserWantsBlock(RatingMask(answer));
+    return user_.UserWantsBlock(RatingMask(answer), address);
 }
 
 bool CAgencyComms::Query(const std::string& query, std::string& answer) {

@@ -1,6 +1,7 @@
 #include "account/user.h"
 
 #include "account/category_table.h"
+#include "common/text.h"
 #include "service/app.h"
 
 CUser::CUser(kovari::CAgencyComms* ratingClient) : ratingClient_(ratingClient) {
@@ -29,18 +30,38 @@ void CUser::LogCategories(const std::string& place, std::uint64_t mask) const {
     AppLog(place, CategoryNames(mask), 2);
 }
 
-bool CUser::UserWantsBlock(std::uint64_t siteMask) const {
+bool CUser::UserWantsBlock(std::uint64_t siteMask, const std::string& address) const {
     std::uint64_t memberMask = CategoryMask();
     LogCategories("CUser::UserWantsBlock->Site Categories", siteMask);
     LogCategories("CUser::UserWantsBlock->user Categories", memberMask);
-    return (siteMask & memberMask) != 0;
+    std::uint64_t blocked = siteMask & memberMask;
+    if (blocked != 0 && !address.empty()) {
+        blockedSites_.Record(address, BlockReason::Categories, blocked);
+    }
+    return blocked != 0;
 }
 
 int CUser::GetLocalDecision(const std::string& address) const {
-    if (siteLists_.OnAllowList(address)) {
+    if (siteLists_.OnAllowList(address) || IsBlockPage(address)) {
         return LOCAL_DECISION_ALLOW;
     }
-    return siteLists_.OnDenyList(address) ? LOCAL_DECISION_DENY : LOCAL_DECISION_NONE;
+    if (!siteLists_.OnDenyList(address)) {
+        return LOCAL_DECISION_NONE;
+    }
+    blockedSites_.Record(address, BlockReason::DenyList);
+    return LOCAL_DECISION_DENY;
+}
+
+void CUser::SetBlockPageAddress(const std::string& address) {
+    std::string host(CSiteEntry::AddressHost(address + "/")); // a bare "http://host" too
+    std::lock_guard guard(lock_);
+    blockPageHost_ = host;
+}
+
+bool CUser::IsBlockPage(const std::string& address) const {
+    std::lock_guard guard(lock_);
+    return !blockPageHost_.empty() &&
+           qm::EqualsNoCase(CSiteEntry::AddressHost(address), blockPageHost_);
 }
 
 void CUser::LoadStartupLists() {

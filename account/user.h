@@ -9,6 +9,7 @@
 // user-interface thread may answer channel questions from it, so its fields
 // are read and written under a lock.
 
+#include "account/blocked_sites.h"
 #include "account/site_override_lists.h"
 #include "account/user_prefs.h"
 #include "service/app_block_table.h"
@@ -48,9 +49,11 @@ class CUser {
     // The log-out sequence: anonymous lists, tray, idle timer, disconnection.
     void Logout();
 
-    // True when the site's categories meet the member's.
-    bool UserWantsBlock(std::uint64_t siteMask) const;
-    // 1 on the allow list, 2 on the deny list, 0 on neither (the allow list wins).
+    // True when the site's categories meet the member's; a blocked address is
+    // remembered with those categories.
+    bool UserWantsBlock(std::uint64_t siteMask, const std::string& address = {}) const;
+    // 1 on the allow list, 2 on the deny list, 0 on neither (the allow list wins;
+    // the block page's own host is always allowed). A denied address is remembered.
     int GetLocalDecision(const std::string& address) const;
     // Logs the names of the mask's categories at level 2.
     void LogCategories(const std::string& place, std::uint64_t mask) const;
@@ -80,11 +83,17 @@ class CUser {
     // Tells the member of a log-in: the login message once, else the usual notice.
     void ShowLoginNotice();
 
+    // The block page's address ("BlockPage"): its host is always allowed.
+    void SetBlockPageAddress(const std::string& address);
+    // The sites blocked lately and why.
+    CBlockedSites& BlockedSites() const { return blockedSites_; }
+
     // The preference store (user.prefs) and the site lists read from it.
     CUserPrefs& Prefs() { return prefs_; }
     CSiteOverrideLists& SiteLists() { return siteLists_; }
 
   private:
+    bool IsBlockPage(const std::string& address) const;
     void LoadMemberLists(const std::string& answer, const std::string& user,
                          const std::string& password);
 
@@ -99,7 +108,9 @@ class CUser {
     std::string serverProof_;
     std::string userName_;
     std::string loginMessage_;
+    std::string blockPageHost_;
     CSiteOverrideLists siteLists_;
+    mutable CBlockedSites blockedSites_;
     CUserPrefs prefs_;
     // Deciding a request marks the entry as notified.
     mutable CAppBlockTable appBlockTable_;

@@ -1,9 +1,14 @@
 #pragma once
-// Where a blocked request is sent. The host lies in one of the domains that the
-// filter service always allows, so following the redirect is never blocked.
+// Where a blocked request is sent: the block page that the filter service
+// serves itself, which names the site and why it was blocked. The address is
+// the machine setting "BlockPage", read when the library is attached; the
+// service always allows that address's host.
 
 namespace zul {
 
-constexpr const char* kBlockPageUrl = "http://block.tellwyn.com";
+constexpr const char* kDefaultBlockPageUrl = "http://127.0.0.1:4180/";
+
+// The block page address of this process.
+const char* BlockPageUrl();
 
 } // namespace zul

@@ -47,20 +47,20 @@ void CInformant::AskAboutUrl(const char* url, SOCKET socket) {
     std::unique_lock<std::mutex> kindLock = channel_->LockKind(COMMS_URL);
     if (!ValidateComms(COMMS_URL)) {
         WriteLog(kInspect, "Unable to connect to KOVARI *** BLOCKING TRAFFIC ***", 1);
-        mostWanted_.Add(socket, url, kBlockPageUrl);
+        mostWanted_.Add(socket, url, BlockPageUrl());
         return;
     }
     WriteLog(kInspect, "Sending URL Cat request to KOVARI", 2);
     if (!channel_->SendCommunication(url, int(std::strlen(url)), COMMS_URL)) {
         WriteLog(kInspect, "Unable to send request to KOVARI *** BLOCKING TRAFFIC ***", 1);
-        mostWanted_.Add(socket, url, kBlockPageUrl);
+        mostWanted_.Add(socket, url, BlockPageUrl());
         return;
     }
     WriteLog(kInspect, "Waiting on categorization from KOVARI", 2);
     char reply[kReplySize] = {};
     if (!channel_->ReceiveCommunication(reply, int(sizeof reply), COMMS_URL)) {
         WriteLog(kInspect, "Unable to receive response from KOVARI *** BLOCKING TRAFFIC ***", 1);
-        mostWanted_.Add(socket, url, kBlockPageUrl);
+        mostWanted_.Add(socket, url, BlockPageUrl());
         return;
     }
     ApplyReply(reply, socket, url);
@@ -72,7 +72,7 @@ void CInformant::ApplyReply(const char* reply, SOCKET socket, const char* url) {
              std::string_view(reply, ::strnlen(reply, kReplySize)), 2);
     if (reply[0] == 'Y') {
         WriteLog(kInspect, "***** BLOCKING WEBSITE *****", 2);
-        mostWanted_.Add(socket, url, kBlockPageUrl);
+        mostWanted_.Add(socket, url, BlockPageUrl());
     } else {
         WriteLog(kInspect, "Making sure socket is not in Most Wanted List", 3);
         mostWanted_.RemoveSocket(socket);

@@ -7,4 +7,8 @@ ProviderSettings& ProcessSettings() {
     return settings;
 }
 
+const char* BlockPageUrl() {
+    return ProcessSettings().blockPage.c_str();
+}
+
 } // namespace zul

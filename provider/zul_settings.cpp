@@ -20,6 +20,20 @@ bool Failed(const char* text, LONG error) {
     return false;
 }
 
+// The machine setting "BlockPage"; the default when it is missing, empty or
+// too long for a redirect.
+std::string ReadBlockPage(HKEY key) {
+    char page[512] = {};
+    DWORD size = sizeof page - 1;
+    DWORD type = 0;
+    if (RegQueryValueExA(key, "BlockPage", nullptr, &type, reinterpret_cast<BYTE*>(page), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ || page[0] == '\0') {
+        return kDefaultBlockPageUrl;
+    }
+    return page;
+}
+
 } // namespace
 
 bool GetSettings() {
@@ -41,6 +55,7 @@ bool GetSettings() {
     dir[sizeof dir - 1] = '\0';
     settings.dir = dir;
     settings.debugLevel = 0;
+    settings.blockPage = ReadBlockPage(key);
     if ((error = RegCloseKey(key)) != ERROR_SUCCESS) {
         return Failed("Failed to close registry key when getting DIR [GetSettings] Error = ",
                       error);

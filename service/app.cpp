@@ -3,6 +3,7 @@
 #include "account/agency_comms.h"
 #include "platform/presence.h"
 #include "platform/registry.h"
+#include "service/block_page_server.h"
 #include "service/lsp_comms.h"
 #include "service/main_frame.h"
 #include "service/registry_values.h"
@@ -41,6 +42,7 @@ bool CPCAppApp::InitInstance() {
     if (ReadSettings()) {
         ratingClient_->User().LoadStartupLists();
     }
+    blockPageServer_ = StartBlockPageServer(ratingClient_->User());
 
     mainFrame_ = std::make_unique<CMainFrame>(this);
     mainFrame_->show();

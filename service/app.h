@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+class CBlockPageServer;
 class CLSPComms;
 class CMainFrame;
 namespace kovari {
@@ -52,6 +53,8 @@ class CPCAppApp : public QApplication {
     std::string installFolder_;
     CLSPComms* listener_ = nullptr;
     std::unique_ptr<kovari::CAgencyComms> ratingClient_;
+    // Reads the member profile's blocked sites: ends before the rating client.
+    std::unique_ptr<CBlockPageServer> blockPageServer_;
     OSVERSIONINFOA osVersion_{};
     bool sessionLibrary_ = false;
     unsigned logLevel_ = 0;

@@ -3,6 +3,7 @@
 #include "account/agency_comms.h"
 #include "account/user.h"
 #include "service/app.h"
+#include "service/block_notice.h"
 #include "service/channel_request.h"
 #include "service/lsp_comms.h"
 
@@ -57,7 +58,13 @@ bool CLSPConnection::IsURLBlocked(const std::string& address) {
                "The AngecyComms object is not available.  Unable to handle data.", 1);
         return true;
     }
-    return ratingClient_->IsURLBlocked(address);
+    CBlockedSites& sites = ratingClient_->User().BlockedSites();
+    std::uint64_t mark = sites.Mark();
+    bool blocked = ratingClient_->IsURLBlocked(address);
+    if (blocked) {
+        NoteBlockedSite(sites, address, mark);
+    }
+    return blocked;
 }
 
 void CLSPConnection::OnClose(int) {

@@ -27,10 +27,10 @@ refuse() {
 [ "$status" -eq 0 ] || { printf 'FAILED: the demo ended with status %s\n' "$status"; exit 1; }
 expect "1." "HTTP/1.0 200 OK"
 expect "1." '<script>POPBLOKR = ("ad.html")</script>'
-refuse "1." "block.tellwyn.com"
-expect "2." "Location: http://block.tellwyn.com?site=http://www.casino.example"
+refuse "1." "127.0.0.1:4180"
+expect "2." "Location: http://127.0.0.1:4180/?site=http://www.casino.example"
 refuse "2." "A page."
-expect "3." "Location: http://block.tellwyn.com?site=http://www.gamble.example"
+expect "3." "Location: http://127.0.0.1:4180/?site=http://www.gamble.example"
 expect "3." "command=login"
 expect "3." "command=getuserprefs"
 expect "3." "VRA 1.0:USER anna"
@@ -41,6 +41,6 @@ refuse "3." "VRA 1.0:http://www.familysite.example"
 refuse "3." "VRA 1.0:http://www.casino.example"
 expect "4." "Couldn't connect to server"
 expect "4." "failed: Connection refused."
-expect "5." "Location: http://block.tellwyn.com?site=http://www.familysite.example"
+expect "5." "Location: http://127.0.0.1:4180/?site=http://www.familysite.example"
 expect "Windows and message boxes" "(none)"
 exit $((failures > 0))

@@ -43,8 +43,8 @@ class InformantChannel : public ::testing::Test {
     }
 
     static std::string RedirectTo(const std::string& url) {
-        return "HTTP/1.1 302 Found\nLocation: " + std::string(zul::kBlockPageUrl) + "?site=" + url +
-               "/\n\n";
+        return "HTTP/1.1 302 Found\nLocation: " + std::string(zul::BlockPageUrl()) +
+               "?site=" + url + "/\n\n";
     }
 
     qmtest::TempDir dir_;
@@ -55,7 +55,7 @@ TEST_F(InformantChannel, ReplyNNAllowsTheSiteAndItsPopups) {
     ASSERT_TRUE(server.Listening());
     zul::CInformant informant(dir_.path(), 3);
     informant.Popups().Add(kSocket);
-    informant.MostWanted().Add(kSocket, "http://alpha/old", zul::kBlockPageUrl);
+    informant.MostWanted().Add(kSocket, "http://alpha/old", zul::BlockPageUrl());
     Inspect(informant, Get("/Page"));
     EXPECT_FALSE(informant.MostWanted().IsMostWanted(kSocket, nullptr));
     EXPECT_FALSE(informant.Popups().Find(kSocket));

@@ -24,20 +24,16 @@ class Redirect : public ::testing::Test {
 };
 
 std::string RedirectText(const std::string& url) {
-    return "HTTP/1.1 302 Found\nLocation: " + std::string(zul::kBlockPageUrl) + "?site=" + url +
+    return "HTTP/1.1 302 Found\nLocation: " + std::string(zul::BlockPageUrl()) + "?site=" + url +
            "/\n\n";
 }
 
-TEST(BlockPage, IsAPlainHttpUrlWithoutPathOnAnAlwaysAllowedDomain) {
-    std::string url = zul::kBlockPageUrl;
-    ASSERT_TRUE(url.starts_with("http://"));
-    std::string host = url.substr(7);
-    EXPECT_EQ(host.find('/'), std::string::npos);
-    EXPECT_TRUE(host.ends_with(".tellwyn.com")) << host;
+TEST(BlockPage, IsTheServicesOwnPageUntilTheSettingsSayOtherwise) {
+    EXPECT_STREQ(zul::BlockPageUrl(), "http://127.0.0.1:4180/");
 }
 
 TEST_F(Redirect, MarkedSocketGetsTheRedirectInsteadOfTheAnswer) {
-    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::kBlockPageUrl);
+    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::BlockPageUrl());
     std::vector<char> buffer(4096, 'z');
     DWORD length = DWORD(buffer.size());
     DWORD received = 300;
@@ -50,7 +46,7 @@ TEST_F(Redirect, MarkedSocketGetsTheRedirectInsteadOfTheAnswer) {
 }
 
 TEST_F(Redirect, OtherSocketsAreLeftAlone) {
-    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::kBlockPageUrl);
+    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::BlockPageUrl());
     char buffer[64] = "HTTP/1.1 200 OK\r\n";
     DWORD length = sizeof buffer;
     DWORD received = 17;
@@ -62,8 +58,8 @@ TEST_F(Redirect, OtherSocketsAreLeftAlone) {
 }
 
 TEST_F(Redirect, TwoEntriesOfOneSocketRedirectInOrder) {
-    informant_.MostWanted().Add(kSocket, "http://alpha/first", zul::kBlockPageUrl);
-    informant_.MostWanted().Add(kSocket, "http://alpha/second", zul::kBlockPageUrl);
+    informant_.MostWanted().Add(kSocket, "http://alpha/first", zul::BlockPageUrl());
+    informant_.MostWanted().Add(kSocket, "http://alpha/second", zul::BlockPageUrl());
     for (const char* url : {"http://alpha/first", "http://alpha/second"}) {
         char buffer[512] = {};
         DWORD length = sizeof buffer;
@@ -75,7 +71,7 @@ TEST_F(Redirect, TwoEntriesOfOneSocketRedirectInOrder) {
 }
 
 TEST_F(Redirect, LengthFieldOfThreeIsNeverRewritten) {
-    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::kBlockPageUrl);
+    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::BlockPageUrl());
     char buffer[3] = {'a', 'b', 'c'};
     DWORD length = 3;
     DWORD received = 3;
@@ -89,7 +85,7 @@ TEST_F(Redirect, LengthFieldOfThreeIsNeverRewritten) {
 // The text is cut to the buffer's length; nothing, not even the zero byte, is
 // written past it (the guard bytes stay).
 TEST_F(Redirect, TextLongerThanTheBufferIsCutToItsLength) {
-    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::kBlockPageUrl);
+    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::BlockPageUrl());
     std::vector<char> area(40 + 8, '#');
     DWORD length = 40;
     DWORD received = 40;
@@ -101,7 +97,7 @@ TEST_F(Redirect, TextLongerThanTheBufferIsCutToItsLength) {
 }
 
 TEST_F(Redirect, NullPointersAreIgnored) {
-    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::kBlockPageUrl);
+    informant_.MostWanted().Add(kSocket, "http://alpha/x", zul::BlockPageUrl());
     DWORD length = 100;
     DWORD received = 0;
     informant_.CheckForRedirect(kSocket, nullptr, &length, &received);
@@ -166,8 +162,8 @@ TEST_F(Redirect, RedirectIsLogged) {
     qmtest::MakeLogFolder(dir_.path());
     zul::ProcessSettings() = {dir_.path(), 2};
     zul::CInformant verbose(dir_.path(), 2);
-    verbose.MostWanted().Add(kSocket + 5, "http://a/", zul::kBlockPageUrl);
-    verbose.MostWanted().Add(kSocket, "http://alpha/x", zul::kBlockPageUrl);
+    verbose.MostWanted().Add(kSocket + 5, "http://a/", zul::BlockPageUrl());
+    verbose.MostWanted().Add(kSocket, "http://alpha/x", zul::BlockPageUrl());
     char buffer[256] = {};
     DWORD length = sizeof buffer;
     DWORD received = 0;

@@ -141,7 +141,7 @@ TEST_F(ZulTest, GetWithoutServiceIsRedirectedAndTheRestIsNeverSeen) {
     ASSERT_TRUE(qmtest::WriteAll(fd, get.data(), get.size()));
     EXPECT_TRUE(Logged("Unable to connect to KOVARI *** BLOCKING TRAFFIC ***"));
     std::string seen = qmtest::ReadAll(fd);
-    EXPECT_EQ(seen, "HTTP/1.1 302 Found\nLocation: http://block.tellwyn.com?site="
+    EXPECT_EQ(seen, "HTTP/1.1 302 Found\nLocation: http://127.0.0.1:4180/?site="
                     "http://alpha/news/index.html/\n\n");
     EXPECT_TRUE(Logged("Found a Socket to block - REDIRECTING"));
     ::close(fd);
@@ -159,7 +159,7 @@ TEST_F(ZulTest, PeekShowsTheRedirectAndTheReadTakesIt) {
     std::string get = "GET /p HTTP/1.1\r\nHost: beta\r\n\r\n";
     ASSERT_TRUE(qmtest::WriteAll(fd, get.data(), get.size()));
     std::string redirect =
-        "HTTP/1.1 302 Found\nLocation: http://block.tellwyn.com?site=http://beta/p/\n\n";
+        "HTTP/1.1 302 Found\nLocation: http://127.0.0.1:4180/?site=http://beta/p/\n\n";
     char peeked[512] = {};
     ssize_t n = ::recv(fd, peeked, sizeof peeked, MSG_PEEK);
     ASSERT_GT(n, 0);

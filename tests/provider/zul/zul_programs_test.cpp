@@ -22,7 +22,7 @@ namespace {
 const std::string kPage = "<html>window.open('x') and the rest of the page</html>\n";
 
 std::string Redirect(const std::string& url) {
-    return "HTTP/1.1 302 Found\nLocation: http://block.tellwyn.com?site=" + url + "/\n\n";
+    return "HTTP/1.1 302 Found\nLocation: http://127.0.0.1:4180/?site=" + url + "/\n\n";
 }
 
 // One client program: the shell command that fetches a path from the port.
@@ -125,7 +125,7 @@ TEST_F(Programs, DeniedSiteIsRedirectedAndNothingAfterIt) {
     qmtest::ChannelServer service(qmtest::FixedReplies("YN", "AB:N"));
     qmtest::HttpServer web(int(kClients.size()), kPage);
     Install();
-    std::string location = "http://block.tellwyn.com?site=" + Lower(web.port(), "/denied") + "/";
+    std::string location = "http://127.0.0.1:4180/?site=" + Lower(web.port(), "/denied") + "/";
     for (const Client& client : kClients) {
         qmtest::RunResult run = Fetch(client, web.port(), "/Denied");
         if (client.name == "http.client") {
@@ -139,6 +139,18 @@ TEST_F(Programs, DeniedSiteIsRedirectedAndNothingAfterIt) {
         EXPECT_EQ(run.output.find("rest of the page"), std::string::npos) << client.name;
     }
     EXPECT_EQ(web.requests().size(), kClients.size()); // the request itself went out
+}
+
+TEST_F(Programs, TheRedirectNamesTheBlockPageOfTheMachineSettings) {
+    qmtest::ChannelServer service(qmtest::FixedReplies("YN", "AB:N"));
+    qmtest::HttpServer web(1, kPage);
+    Install();
+    const std::string page = "http://filter.home.test:8081/";
+    qmtest::SetRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quellmark\\Settings", "BlockPage",
+                             REG_SZ, page.c_str(), DWORD(page.size() + 1));
+    qmtest::RunResult run = Fetch(kClients[0], web.port(), "/page");
+    EXPECT_EQ(run.output, "HTTP/1.1 302 Found\nLocation: " + page +
+                              "?site=" + Lower(web.port(), "/page") + "/\n\n");
 }
 
 TEST_F(Programs, RefusedProgramCannotConnect) {
@@ -192,7 +204,7 @@ TEST_F(Programs, AProgramIsRefusedByTheNameItsVersionInformationRecords) {
 TEST_F(Programs, WithoutTheServiceEveryGetIsRedirectedAndEveryConnectAllowed) {
     qmtest::HttpServer web(int(kClients.size()), kPage);
     Install();
-    std::string location = "http://block.tellwyn.com?site=" + Lower(web.port(), "/page") + "/";
+    std::string location = "http://127.0.0.1:4180/?site=" + Lower(web.port(), "/page") + "/";
     for (const Client& client : kClients) {
         qmtest::RunResult run = Fetch(client, web.port(), "/page");
         EXPECT_NE(run.output.find(location), std::string::npos)
