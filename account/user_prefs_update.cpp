@@ -58,9 +58,12 @@ bool CUserPrefs::RewriteWith(const std::string& header, const std::string& inser
         if (!remove.empty() && qm::EqualsNoCase(line, remove)) {
             continue;
         }
-        out.Write(line + "\n");
+        // Each line goes back as it was read, ended with CR LF: one that ends
+        // in a carriage return of its own keeps it (a bare "\n" after it would
+        // be taken as that line's end and the line would change).
+        out.Write(line + "\r\n");
         if (!header.empty() && qm::EqualsNoCase(line, header)) {
-            out.Write(insert + "\n");
+            out.Write(insert + "\r\n");
         }
     }
     if (!out.Commit([this](const std::string& newFile) { RecordPendingIntegrity(newFile); })) {

@@ -206,6 +206,22 @@ TEST_F(UserPrefs, EditsWriteCarriageReturnAndLineFeedAndKeepTheCodeValid) {
     EXPECT_FALSE(prefs.IntegrityCheckFailed());
 }
 
+TEST_F(UserPrefs, EditsKeepALineEndingInACarriageReturnAsItWas) {
+    // "[APPS]\r" is no header: an edit elsewhere must not turn it into one and
+    // hide the real section behind it.
+    const std::string file =
+        "[APPS]\r\r\n\r\n[APPS]\r\nanna,chat.exe,Chat\r\n\r\n[SOALLOWS]\r\n\r\n";
+    WritePrefs(file);
+    CUserPrefs prefs;
+    prefs.RecordIntegrity(-1);
+    ASSERT_TRUE(prefs.AddLine("[SOALLOWS]", "*,x.example.org"));
+    EXPECT_EQ(ReadPrefs(), "[APPS]\r\r\n\r\n[APPS]\r\nanna,chat.exe,Chat\r\n\r\n"
+                           "[SOALLOWS]\r\n*,x.example.org\r\n\r\n");
+    std::vector<std::string> apps;
+    EXPECT_TRUE(prefs.ReadMemberLines("[APPS]", "anna", "pw", apps));
+    EXPECT_EQ(apps, std::vector<std::string>{"chat.exe,Chat"});
+}
+
 TEST_F(UserPrefs, EditOfAFileWithLineFeedsAloneWritesCarriageReturnsEverywhere) {
     WritePrefs(kFile);
     CUserPrefs prefs;
