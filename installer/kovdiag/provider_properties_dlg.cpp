@@ -12,7 +12,10 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace kovdiag;
 
@@ -28,6 +31,11 @@ QLineEdit* ValueField(int id, const std::string& text, QWidget* parent) {
     auto* field = new QLineEdit(QString::fromStdString(text), parent);
     field->setObjectName(ControlName(id));
     field->setReadOnly(true);
+    // Wide enough for the whole value: its frame, QLineEdit's 2-pixel margins
+    // on each side and the text.
+    int frame = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, field);
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(field->text()) + 2 * frame + 4 +
+                           field->textMargins().left() + field->textMargins().right());
     return field;
 }
 
@@ -41,7 +49,6 @@ CProviderPropertiesDlg::CProviderPropertiesDlg(const CProviderItem& item, CDiagA
       m_guid(item.m_providerId), m_app(app), m_mainDialog(mainDialog) {
     setWindowTitle("LSP Properties");
     setFont(QFont("MS Sans Serif", 8));
-    setFixedSize(DluX(233), DluY(74));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     form->addRow("Provider ID:", ValueField(IDC_PROVIDER_ID, m_providerId, this));
@@ -61,6 +68,8 @@ CProviderPropertiesDlg::CProviderPropertiesDlg(const CProviderItem& item, CDiagA
     buttons->addWidget(ok);
     buttons->addWidget(m_uninstall);
     layout->addLayout(buttons);
+    // The resource's size, wider where a value needs it (a provider id in full).
+    setFixedSize(std::max(DluX(233), minimumSizeHint().width()), DluY(74));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_uninstall, &QPushButton::clicked, this, [this] { OnUninstall(); });
 }

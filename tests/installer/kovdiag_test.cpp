@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -202,6 +203,10 @@ TEST_F(Kovdiag, PropertiesShowTheEntryAndOnlyOurEntriesCanBeRemoved) {
             fields.push_back(Control<QLineEdit>(properties, id)->text().toStdString());
         }
         enabled = Control<QPushButton>(properties, IDC_UNINSTALL)->isEnabled();
+        // The whole provider id fits in its field (frame and QLineEdit's margins included).
+        QLineEdit* id = Control<QLineEdit>(properties, IDC_PROVIDER_ID);
+        int frame = id->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, id);
+        EXPECT_GE(id->width(), id->fontMetrics().horizontalAdvance(id->text()) + 2 * frame + 4);
         QTest::mouseClick(properties.findChild<QPushButton*>("okButton"), Qt::LeftButton);
     };
     DoubleClick(RootNamed("MSAFD Tcpip [TCP/IP]"));

@@ -4,6 +4,7 @@
 #include "ui/system_tray.h"
 
 #include <QAction>
+#include <QImage>
 #include <QMenu>
 
 #include <gtest/gtest.h>
@@ -129,6 +130,31 @@ TEST(TrayIcon, TheThreeIconResourcesHavePicturesAndOthersNone) {
         EXPECT_FALSE(LoadTrayIcon(id).isNull()) << id;
     }
     EXPECT_TRUE(LoadTrayIcon(128).isNull());
+}
+
+// The pixels of a picture that are nearly white and opaque: the mark drawn on
+// the shield, which tells the states apart without colour.
+std::vector<QPoint> MarkPixels(UINT id) {
+    QImage image = LoadTrayIcon(id).pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    std::vector<QPoint> mark;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            QColor c = image.pixelColor(x, y);
+            if (c.alpha() > 200 && c.red() > 220 && c.green() > 220 && c.blue() > 220) {
+                mark.emplace_back(x, y);
+            }
+        }
+    }
+    return mark;
+}
+
+TEST(TrayIcon, TheStatesDifferInShape) {
+    std::vector<QPoint> in = MarkPixels(IDI_TRAY_LOGGED_IN);
+    std::vector<QPoint> progress = MarkPixels(IDI_TRAY_LOGGING_IN);
+    EXPECT_TRUE(MarkPixels(IDI_TRAY_LOGGED_OUT).empty()); // no check mark when nobody is logged in
+    EXPECT_GT(in.size(), 10u);
+    EXPECT_GT(progress.size(), 10u);
+    EXPECT_NE(in, progress);
 }
 
 } // namespace

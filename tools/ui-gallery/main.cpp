@@ -14,6 +14,7 @@
 #include "ui/login_dlg.h"
 #include "ui/popup_settings_dlg.h"
 #include "ui/tray_animation.h"
+#include "ui/tray_icons.h"
 
 #include <QComboBox>
 #include <QCursor>
@@ -21,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QScreen>
 
 #include <cstdio>
@@ -46,6 +48,29 @@ bool Shoot(const std::string& folder, const char* name) {
     return saved;
 }
 
+// The three tray pictures side by side, large, with their states named.
+bool DrawIcons(const std::string& folder) {
+    struct State {
+        UINT icon;
+        const char* name;
+    };
+    const State states[] = {{IDI_TRAY_LOGGED_OUT, "logged out"},
+                            {IDI_TRAY_LOGGING_IN, "logging in"},
+                            {IDI_TRAY_LOGGED_IN, "logged in"}};
+    QPixmap sheet(3 * 120, 110);
+    sheet.fill(Qt::white);
+    QPainter painter(&sheet);
+    for (int i = 0; i < 3; ++i) {
+        painter.drawPixmap(i * 120 + 36, 10, LoadTrayIcon(states[i].icon).pixmap(48, 48));
+        painter.drawPixmap(i * 120 + 52, 66, LoadTrayIcon(states[i].icon).pixmap(16, 16));
+        painter.drawText(QRect(i * 120, 86, 120, 20), Qt::AlignCenter, states[i].name);
+    }
+    std::string path = folder + "/tray-icons.png";
+    bool saved = sheet.save(QString::fromStdString(path), "PNG");
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", path.c_str());
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -66,7 +91,7 @@ int main(int argc, char** argv) {
     QRect icon = frame.Tray().IconGeometry();
     QPoint nearIcon = icon.isEmpty() ? QPoint(1000, 750) : icon.center();
 
-    bool ok = true;
+    bool ok = DrawIcons(folder);
     app.NotifyDlg().Show(0, "User <B>anna</B><BR>has sucessfully logged in.");
     ok &= Shoot(folder, "notification.png");
     app.NotifyDlg().Window()->close();
