@@ -90,6 +90,20 @@ Items Menu(const Item& item) {
     return labels;
 }
 
+// Clicks a menu item as the host does when the person picks it.
+void Click(const Item& item, const std::string& label) {
+    QString path =
+        QRegularExpression("objectpath '([^']+)'").match(ItemProperty(item, "Menu")).captured(1);
+    Call(item, path, "com.canonical.dbusmenu.AboutToShow", {"0"});
+    QString layout = Call(item, path, "com.canonical.dbusmenu.GetLayout", {"--", "0", "-1", "[]"});
+    QString id =
+        QRegularExpression("\\((\\d+), \\{[^}]*'label': <'" +
+                           QRegularExpression::escape(QString::fromStdString(label)) + "'>")
+            .match(layout)
+            .captured(1);
+    Call(item, path, "com.canonical.dbusmenu.Event", {"--", id, "clicked", "<0>", "0"});
+}
+
 bool AdministratorShown() {
     return Run("xwininfo", {"-name", "Filter Administrator"}).contains("IsViewable");
 }
@@ -139,6 +153,18 @@ TEST_F(StatusNotifierItem, ActivationOpensTheAdministratorAndTheMenuFollowsALogi
         },
         5000))
         << Menu(item).size();
+}
+
+TEST_F(StatusNotifierItem, MenuItemsPickedInTheHostSendTheirCommands) {
+    Start({});
+    Click(item, "Open Administrator");
+    EXPECT_TRUE(QTest::qWaitFor(AdministratorShown, 5000));
+    Click(item, "Login"); // a cancelled login
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return Menu(item) == Items{"Login", "Open Administrator"};
+        },
+        5000));
 }
 
 TEST_F(StatusNotifierItem, MenuWhileTheLoginDialogIsOpen) {
