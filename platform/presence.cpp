@@ -1,5 +1,7 @@
 #include "platform/presence.h"
 
+#include "platform/socket_owner.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -11,6 +13,39 @@
 
 namespace platform {
 namespace {
+
+// How many abstract names one account's endpoint may try.
+constexpr int kCandidates = 4;
+
+// The index-th abstract name the account's endpoint may take.
+std::string Candidate(const std::string& name, int index) {
+    std::string account = name + "." + std::to_string(::geteuid());
+    return index == 0 ? account : account + "." + std::to_string(index);
+}
+
+// A name that cannot be bound because a process of this account holds it
+// (or nobody can tell whose it is), as opposed to another account's.
+bool HeldByOwnAccount(const std::string& candidate) {
+    long owner = AbstractNameOwner(candidate);
+    return owner < 0 || owner == long(::geteuid());
+}
+
+// Binds the first candidate name that is free, skipping those other accounts
+// hold; -1 with errno EADDRINUSE when this account holds one already.
+template <typename Bind> int BindCandidate(const std::string& name, Bind bind) {
+    for (int index = 0; index < kCandidates; ++index) {
+        std::string candidate = Candidate(name, index);
+        int fd = bind(candidate);
+        if (fd >= 0) {
+            return fd;
+        }
+        if (errno != EADDRINUSE || HeldByOwnAccount(candidate)) {
+            return -1;
+        }
+    }
+    errno = EADDRINUSE;
+    return -1;
+}
 
 // Fills an abstract address: a leading NUL byte, then the name, no terminator.
 socklen_t AbstractAddress(const std::string& name, sockaddr_un& address) {
@@ -35,26 +70,49 @@ int ConnectToName(const std::string& name) {
     return fd;
 }
 
+// A connection to the account's own listener on the name, or -1.
+int ConnectToOwn(const std::string& name) {
+    for (int index = 0; index < kCandidates; ++index) {
+        int fd = ConnectToName(Candidate(name, index));
+        if (fd >= 0 && PeerIsOwnAccount(fd)) {
+            return fd;
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 int ListenOnName(const std::string& name) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    sockaddr_un address;
-    socklen_t length = AbstractAddress(name, address);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 16) != 0) {
-        int error = errno;
-        ::close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
+    return BindCandidate(name, [](const std::string& candidate) {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) {
+            return -1;
+        }
+        sockaddr_un address;
+        socklen_t length = AbstractAddress(candidate, address);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(fd, 16) != 0) {
+            int error = errno;
+            ::close(fd);
+            errno = error;
+            return -1;
+        }
+        return fd;
+    });
+}
+
+bool PeerIsOwnAccount(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
 }
 
 bool IsPresent(const std::string& name) {
-    int fd = ConnectToName(name);
+    int fd = ConnectToOwn(name);
     if (fd < 0) {
         return false;
     }
@@ -63,7 +121,7 @@ bool IsPresent(const std::string& name) {
 }
 
 bool SendControlMessage(const std::string& name, UINT message, WPARAM wParam, LPARAM lParam) {
-    int fd = ConnectToName(name);
+    int fd = ConnectToOwn(name);
     if (fd < 0) {
         return false;
     }
@@ -90,18 +148,23 @@ bool ParseControlMessage(const std::string& line, UINT& message, WPARAM& wParam,
 }
 
 int CreateNamedMutex(const std::string& name, DWORD* lastError) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address;
-    socklen_t length = AbstractAddress(name, address);
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) {
+    int fd = BindCandidate(name, [](const std::string& candidate) {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address;
+        socklen_t length = AbstractAddress(candidate, address);
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+            int error = errno;
+            ::close(fd);
+            errno = error;
+            return -1;
+        }
+        return fd;
+    });
+    if (fd >= 0) {
         *lastError = ERROR_SUCCESS;
         return fd;
     }
-    int error = errno;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    *lastError = error == EADDRINUSE ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED;
+    *lastError = errno == EADDRINUSE ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED;
     return -1;
 }
 

@@ -1,9 +1,11 @@
 #include "provider/agency_comms.h"
 
+#include "platform/socket_owner.h"
 #include "platform/tcp_client.h"
 #include "provider/lsp_log.h"
 
 #include <cstring>
+#include <unistd.h>
 #include <utility>
 
 namespace zul {
@@ -86,6 +88,12 @@ bool CAgencyComms::EstablishCommunication(int kind) {
     }
     WriteLog(function, "Filling in the AddrIn structure", 2);
     if (!ConnectSocket(s)) {
+        platform::TcpClose(s);
+        return false;
+    }
+    if (platform::TcpListenerOwner(kPort) != long(::geteuid())) {
+        // Another account's service (or a stranger) listens there: never ask it.
+        WriteLog(function, "Connection to KOVARI was not made.", 1);
         platform::TcpClose(s);
         return false;
     }

@@ -4,6 +4,7 @@
 #include "service/lsp_connection.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +54,12 @@ void CLSPComms::OnAccept(int) {
     if (!Accept(*connection)) {
         AppLog(place, WithError("Unable to accept the incoming connection.  Error = ", LastError()),
                1);
+        delete connection;
+        return;
+    }
+    if (connection->PeerOwner() != long(::geteuid())) {
+        // The channel answers this account's programs only.
+        AppLog(place, "Refused a connection from another account", 1);
         delete connection;
         return;
     }

@@ -1,11 +1,13 @@
 #include "platform/qt/async_socket.h"
 
 #include "platform/listen_socket.h"
+#include "platform/socket_owner.h"
 #include "platform/wsa_errors.h"
 
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -49,6 +51,19 @@ bool AsyncSocket::Accept(AsyncSocket& connection) {
     }
     connection.Attach(fd, false);
     return true;
+}
+
+long AsyncSocket::PeerOwner() const {
+    sockaddr_in local{};
+    sockaddr_in peer{};
+    socklen_t localSize = sizeof local;
+    socklen_t peerSize = sizeof peer;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &localSize) != 0 ||
+        ::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 ||
+        peer.sin_family != AF_INET) {
+        return -1;
+    }
+    return TcpSocketOwner(peer, local); // the peer's socket: its local address is our remote one
 }
 
 int AsyncSocket::Receive(void* buffer, int length) {

@@ -33,6 +33,10 @@ class AsyncSocket : public QObject {
     int Send(const void* buffer, int length);
     void Close();
 
+    // The account (user id) that owns the peer's socket of a connection
+    // from this computer; -1 when it cannot be told.
+    long PeerOwner() const;
+
     int LastError() const { return lastError_; }
     bool IsOpen() const { return fd_ >= 0; }
 

@@ -44,6 +44,10 @@ void PresenceEndpoint::Accept() {
     if (fd < 0) {
         return;
     }
+    if (!PeerIsOwnAccount(fd)) {
+        ::close(fd); // control messages come from this account's processes only
+        return;
+    }
     auto client = std::make_unique<Client>();
     client->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(client->notifier.get(), &QSocketNotifier::activated, this, [this, fd] { Read(fd); });

@@ -88,8 +88,9 @@ TEST_F(AgencyStart, ProgramThatNeverShowsItsPresenceIsGivenUp) {
 
 TEST_F(AgencyStart, StartedProgramThatShowsItsPresenceIsFound) {
     qmtest::StartedProgram program(
-        dir_.path(), "python3 -c \"import socket,time; s=socket.socket(socket.AF_UNIX); "
-                     "s.bind('\\\\0VRA_Class'); s.listen(64); time.sleep(30)\"");
+        dir_.path(), "python3 -c \"import os,socket,time; s=socket.socket(socket.AF_UNIX); "
+                     "s.bind('\\\\0VRA_Class.%d' % os.geteuid()); s.listen(64); "
+                     "time.sleep(30)\"");
     zul::CAgencyComms comms(dir_.path(), 2);
     EXPECT_TRUE(comms.EstablishCommunications());
     EXPECT_GT(program.Pid(), 0);

@@ -1,0 +1,45 @@
+// The channel client talks only to its own account's service: a listener on
+// the channel port that belongs to another account is never asked.
+#include "platform/presence.h"
+#include "provider/agency_comms.h"
+
+#include "tests/provider/log_reader.h"
+#include "tests/support/other_account.h"
+#include "tests/support/temp_dir.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+
+namespace {
+
+TEST(OtherAccount, AStrangersListenerOnTheChannelPortIsNeverAsked) {
+    qmtest::TempDir dir;
+    qmtest::MakeLogFolder(dir.path());
+    int presence = platform::ListenOnName("VRA_Class"); // this account's service is there
+    ASSERT_GE(presence, 0);
+    qmtest::OtherAccountProcess stranger(
+        [] {
+            int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            int on = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(4100);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                      ::listen(fd, 16) == 0;
+            return ok ? 0 : 1;
+        },
+        true);
+    ASSERT_EQ(stranger.Wait(), 0);
+    zul::CAgencyComms comms(dir.path(), 2);
+    EXPECT_FALSE(comms.EstablishCommunication(zul::COMMS_URL));
+    EXPECT_FALSE(comms.EstablishCommunication(zul::COMMS_APP));
+    EXPECT_EQ(qmtest::CountInLog(dir.path(), "-> CAgencyComms::EstablishCommunication - "
+                                             "Connection to KOVARI was not made.\n"),
+              2);
+    ::close(presence);
+}
+
+} // namespace
