@@ -1,5 +1,6 @@
 #include "provider/agency_comms.h"
 
+#include "platform/channel_port.h"
 #include "platform/socket_owner.h"
 #include "platform/tcp_client.h"
 #include "provider/lsp_log.h"
@@ -17,7 +18,7 @@ constexpr long kConnectWaitMicroseconds = 5000;
 } // namespace
 
 CAgencyComms::CAgencyComms(const std::string& directory, DWORD debugLevel)
-    : directory_(directory), debugLevel_(debugLevel) {
+    : directory_(directory), debugLevel_(debugLevel), port_(platform::ChannelPort()) {
     WriteLog("CCAgencyComms::CAgencyComms2", "A new communication object has been created.", 2);
 }
 
@@ -91,7 +92,7 @@ bool CAgencyComms::EstablishCommunication(int kind) {
         platform::TcpClose(s);
         return false;
     }
-    if (platform::TcpListenerOwner(kPort) != long(::geteuid())) {
+    if (platform::TcpListenerOwner(port_) != long(::geteuid())) {
         // Another account's service (or a stranger) listens there: never ask it.
         WriteLog(function, "Connection to KOVARI was not made.", 1);
         platform::TcpClose(s);
@@ -106,7 +107,7 @@ bool CAgencyComms::EstablishCommunication(int kind) {
 bool CAgencyComms::ConnectSocket(SOCKET s) {
     const char* function = "CAgencyComms::EstablishCommunication";
     WriteLog(function, "Attemping to connect the socket to KOVARI", 2);
-    if (platform::TcpConnect(s, kAddress, kPort) == 0) {
+    if (platform::TcpConnect(s, kAddress, port_) == 0) {
         return true;
     }
     if (platform::TcpLastError() != WSAEWOULDBLOCK) {

@@ -20,7 +20,6 @@ namespace zul {
 
 class CAgencyComms : public CChannel {
   public:
-    static constexpr WORD kPort = 4100;
     static constexpr const char* kAddress = "127.0.0.1";
     static constexpr const char* kWindowClass = "VRA_Class";
     static constexpr const char* kProgram = "/KOVARI";
@@ -66,6 +65,7 @@ class CAgencyComms : public CChannel {
 
     std::string directory_;
     DWORD debugLevel_;
+    WORD port_; // the account's channel port (platform/channel_port.h)
     Connection url_;
     Connection app_;
     std::mutex unknownKind_;

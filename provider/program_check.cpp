@@ -1,5 +1,6 @@
 #include "provider/program_check.h"
 
+#include "platform/channel_port.h"
 #include "platform/version_info.h"
 #include "provider/lsp_log.h"
 #include "provider/provider_settings.h"
@@ -118,8 +119,9 @@ bool AskByRecordedNames(CInformant& informant, int port,
 } // namespace
 
 bool IsProgramRefused(CInformant& informant, int port) {
-    if (port == kChannelPort) {
-        return false;
+    if (port == kChannelPort ||
+        (platform::MayBeChannelPort(port) && port == platform::ChannelPort())) {
+        return false; // the channel itself
     }
     const ProgramIdentity& identity = Identity();
     if (!identity.pathFound) {

@@ -1,6 +1,7 @@
 #include "service/app.h"
 
 #include "account/agency_comms.h"
+#include "platform/channel_port.h"
 #include "platform/presence.h"
 #include "platform/registry.h"
 #include "service/block_page_server.h"
@@ -37,7 +38,7 @@ bool CPCAppApp::InitInstance() {
 
     ratingClient_ = std::make_unique<kovari::CAgencyComms>();
     listener_ = new CLSPComms(this);
-    listener_->Initialize(kChannelPort, kChannelAddress, ratingClient_.get());
+    listener_->Initialize(platform::ChannelPort(), kChannelAddress, ratingClient_.get());
 
     if (ReadSettings()) {
         ratingClient_->User().LoadStartupLists();

@@ -5,6 +5,5 @@
 
 inline constexpr char kMutexName[] = "KOVARI_Mutex";
 inline constexpr char kWindowClassName[] = "VRA_Class";
-inline constexpr std::uint16_t kChannelPort = 4100;
 inline constexpr char kChannelAddress[] = "127.0.0.1";
 inline constexpr char kDefaultInstallFolder[] = "/opt/quellmark";

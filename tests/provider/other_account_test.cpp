@@ -1,15 +1,18 @@
 // The channel client talks only to its own account's service: a listener on
 // the channel port that belongs to another account is never asked.
+#include "platform/channel_port.h"
 #include "platform/presence.h"
 #include "provider/agency_comms.h"
 
 #include "tests/provider/log_reader.h"
+#include "tests/support/member_settings.h"
 #include "tests/support/other_account.h"
 #include "tests/support/temp_dir.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pwd.h>
 
 namespace {
 
@@ -39,6 +42,32 @@ TEST(OtherAccount, AStrangersListenerOnTheChannelPortIsNeverAsked) {
     EXPECT_EQ(qmtest::CountInLog(dir.path(), "-> CAgencyComms::EstablishCommunication - "
                                              "Connection to KOVARI was not made.\n"),
               2);
+    ::close(presence);
+}
+
+// The second of the machine's filtered accounts is served on the next port.
+TEST(OtherAccount, TheChannelPortFollowsTheAccountsPlaceAmongTheFilteredOnes) {
+    qmtest::TempDir dir;
+    qmtest::MakeLogFolder(dir.path());
+    qmtest::ScopedEnv registry("QUELLMARK_REGISTRY_DIR", dir.path());
+    std::string me = ::getpwuid(::geteuid())->pw_name;
+    qmtest::SetMachineSetting("FilteredAccounts", "first-child," + me);
+    EXPECT_EQ(platform::ChannelPort(), 4101);
+    int presence = platform::ListenOnName("VRA_Class");
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(4101);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    zul::CAgencyComms comms(dir.path(), 2);
+    EXPECT_TRUE(comms.EstablishCommunication(zul::COMMS_APP));
+    qmtest::SetMachineSetting("FilteredAccounts", me + ",second-child");
+    EXPECT_EQ(platform::ChannelPort(), 4100);
+    qmtest::SetMachineSetting("FilteredAccounts", "");
+    EXPECT_EQ(platform::ChannelPort(), 4100);
+    ::close(listener);
     ::close(presence);
 }
 

@@ -5,12 +5,14 @@
 
 #include "tests/support/channel_client.h"
 #include "tests/support/kovari_process.h"
+#include "tests/support/member_settings.h"
 #include "tests/support/other_account.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 
 namespace {
 
@@ -110,6 +112,26 @@ TEST_F(OtherAccount, HoldingTheNamesSendingControlMessagesAndAskingTheChannelAre
     // This account's own control message still reaches the service.
     EXPECT_TRUE(platform::SendControlMessage("VRA_Class", 1035, 0, 0));
     EXPECT_EQ(kovari.WaitForExit(10000), 0);
+}
+
+// Two filtered accounts logged in at once: the second of the machine's
+// filtered accounts listens on the next port, the first keeps 4100.
+TEST_F(OtherAccount, TheSecondFilteredAccountHasAChannelPortOfItsOwn) {
+    installation_.WriteSettings(1);
+    std::string me = ::getpwuid(::geteuid())->pw_name;
+    qmtest::SetMachineSetting("FilteredAccounts", "first-child, " + me);
+    qmtest::KovariProcess kovari(installation_);
+    ASSERT_TRUE(kovari.WaitUntilPresent());
+    std::string answer;
+    for (int i = 0; i < 100 && answer.empty(); ++i) {
+        qmtest::ChannelClient own(4101);
+        answer = own.Ask(qmtest::ApplicationRequest("AB:6667,aim.exe"), 4);
+        if (answer.empty()) {
+            ::usleep(50000);
+        }
+    }
+    EXPECT_EQ(answer, "AB:Y");
+    EXPECT_FALSE(qmtest::ChannelClient(4100).Connected());
 }
 
 } // namespace
