@@ -243,9 +243,9 @@ TEST_F(Programs, AServiceStartedFromACommandSubstitutionLetsItEnd) {
     qmtest::HttpServer web(1, kPage);
     Install();
     std::string standIn = root / "service.py";
-    std::ofstream(standIn) << "import socket,threading\n"
-                              "u=socket.socket(socket.AF_UNIX); u.bind('\\0VRA_Class'); "
-                              "u.listen(16)\n"
+    std::ofstream(standIn) << "import os,socket,threading\n"
+                              "u=socket.socket(socket.AF_UNIX); "
+                              "u.bind('\\0VRA_Class.%d' % os.geteuid()); u.listen(16)\n"
                               "t=socket.socket(); t.setsockopt(socket.SOL_SOCKET,socket.SO_"
                               "REUSEADDR,1); t.bind(('127.0.0.1',4100)); t.listen(16)\n"
                               "def serve(c):\n"
