@@ -57,8 +57,10 @@ void CLSPComms::OnAccept(int) {
         delete connection;
         return;
     }
-    if (connection->PeerOwner() != long(::geteuid())) {
-        // The channel answers this account's programs only.
+    long owner = connection->PeerOwner();
+    if (owner >= 0 && owner != long(::geteuid())) {
+        // The channel answers this account's programs only (an owner that
+        // cannot be told, where the kernel offers no socket diagnostics, passes).
         AppLog(place, "Refused a connection from another account", 1);
         delete connection;
         return;
