@@ -4,6 +4,7 @@
 #include "platform/user_name.h"
 #include "provider/agency_comms.h"
 #include "provider/block_page.h"
+#include "provider/http_request.h"
 #include "provider/lsp_log.h"
 
 #include <cstring>
@@ -27,49 +28,74 @@ CInformant::CInformant(const std::string& directory, DWORD debugLevel,
 }
 
 void CInformant::InspectBuffer(const char* buffer, SOCKET socket, int length) {
-    if (!buffer || length < 3 || std::memcmp(buffer, "GET", 3) != 0) {
+    if (!buffer || length < 3 || !BeginsWithMethod(std::string_view(buffer, std::size_t(length)))) {
         return;
     }
-    // One inspection at a time: a thread that finds one in progress sleeps
-    // until it ends and is woken then.
-    std::unique_lock<std::mutex> busy(busy_, std::try_to_lock);
-    if (!busy.owns_lock()) {
-        WriteLog(kInspect, "Blocked.....", 2);
-        busy.lock();
-    }
+    std::unique_lock<std::mutex> busy = TakeInspectionGuard();
     char url[kUrlSize] = {};
-    if (BuildURL(url, buffer, length)) {
-        AskAboutUrl(url, socket);
-    }
-}
-
-void CInformant::AskAboutUrl(const char* url, SOCKET socket) {
-    std::unique_lock<std::mutex> kindLock = channel_->LockKind(COMMS_URL);
-    if (!ValidateComms(COMMS_URL)) {
-        WriteLog(kInspect, "Unable to connect to KOVARI *** BLOCKING TRAFFIC ***", 1);
-        mostWanted_.Add(socket, url, BlockPageUrl());
+    if (!BuildURL(url, buffer, length)) {
         return;
     }
-    WriteLog(kInspect, "Sending URL Cat request to KOVARI", 2);
-    if (!channel_->SendCommunication(url, int(std::strlen(url)), COMMS_URL)) {
-        WriteLog(kInspect, "Unable to send request to KOVARI *** BLOCKING TRAFFIC ***", 1);
-        mostWanted_.Add(socket, url, BlockPageUrl());
-        return;
-    }
-    WriteLog(kInspect, "Waiting on categorization from KOVARI", 2);
     char reply[kReplySize] = {};
-    if (!channel_->ReceiveCommunication(reply, int(sizeof reply), COMMS_URL)) {
-        WriteLog(kInspect, "Unable to receive response from KOVARI *** BLOCKING TRAFFIC ***", 1);
+    if (!AskAboutUrl(url, reply)) {
         mostWanted_.Add(socket, url, BlockPageUrl());
         return;
     }
     ApplyReply(reply, socket, url);
 }
 
-// reply holds kReplySize bytes.
-void CInformant::ApplyReply(const char* reply, SOCKET socket, const char* url) {
+bool CInformant::IsSecureSiteBlocked(const char* url) {
+    std::unique_lock<std::mutex> busy = TakeInspectionGuard();
+    char reply[kReplySize] = {};
+    if (!AskAboutUrl(url, reply)) {
+        return true;
+    }
+    LogReply(reply);
+    if (reply[0] != 'Y') {
+        return false;
+    }
+    WriteLog(kInspect, "***** BLOCKING WEBSITE *****", 2);
+    return true;
+}
+
+// One inspection at a time: a thread that finds one in progress sleeps until
+// it ends and is woken then.
+std::unique_lock<std::mutex> CInformant::TakeInspectionGuard() {
+    std::unique_lock<std::mutex> busy(busy_, std::try_to_lock);
+    if (!busy.owns_lock()) {
+        WriteLog(kInspect, "Blocked.....", 2);
+        busy.lock();
+    }
+    return busy;
+}
+
+bool CInformant::AskAboutUrl(const char* url, char* reply) {
+    std::unique_lock<std::mutex> kindLock = channel_->LockKind(COMMS_URL);
+    if (!ValidateComms(COMMS_URL)) {
+        WriteLog(kInspect, "Unable to connect to KOVARI *** BLOCKING TRAFFIC ***", 1);
+        return false;
+    }
+    WriteLog(kInspect, "Sending URL Cat request to KOVARI", 2);
+    if (!channel_->SendCommunication(url, int(std::strlen(url)), COMMS_URL)) {
+        WriteLog(kInspect, "Unable to send request to KOVARI *** BLOCKING TRAFFIC ***", 1);
+        return false;
+    }
+    WriteLog(kInspect, "Waiting on categorization from KOVARI", 2);
+    if (!channel_->ReceiveCommunication(reply, int(kReplySize), COMMS_URL)) {
+        WriteLog(kInspect, "Unable to receive response from KOVARI *** BLOCKING TRAFFIC ***", 1);
+        return false;
+    }
+    return true;
+}
+
+void CInformant::LogReply(const char* reply) const {
     WriteLog("CInformant::InspectBuffer->szRecvBuf",
              std::string_view(reply, ::strnlen(reply, kReplySize)), 2);
+}
+
+// reply holds kReplySize bytes.
+void CInformant::ApplyReply(const char* reply, SOCKET socket, const char* url) {
+    LogReply(reply);
     if (reply[0] == 'Y') {
         WriteLog(kInspect, "***** BLOCKING WEBSITE *****", 2);
         mostWanted_.Add(socket, url, BlockPageUrl());

@@ -1,6 +1,7 @@
 #pragma once
 // The filter logic of the provider, one per process. It asks the filter
-// service about every outgoing HTTP GET request, remembers a block per socket
+// service about every outgoing HTTP request and the server name of every
+// secure connection, remembers a block of an HTTP request per socket
 // and turns the socket's next received answer into a redirect to the block
 // page, disarms pop-up scripts in pages of sockets whose pop-ups are blocked,
 // and asks whether a program may connect to a port.
@@ -29,9 +30,13 @@ class CInformant {
     CInformant(const CInformant&) = delete;
     CInformant& operator=(const CInformant&) = delete;
 
-    // The first buffer of a send, before it goes on unchanged.
+    // The start of an HTTP request (any method) being sent, before it goes on unchanged.
     void InspectBuffer(const char* buffer, SOCKET socket, int length);
-    // Writes the lower-case URL of a GET request into url (kUrlSize bytes,
+    // Asks about the site of a secure connection ("https://host/"), one
+    // inspection at a time like a request; true when the service blocks it or
+    // cannot be asked.
+    bool IsSecureSiteBlocked(const char* url);
+    // Writes the lower-case URL of an HTTP request into url (kUrlSize bytes,
     // zero-filled by the caller). False when the request holds no URL.
     bool BuildURL(char* url, const char* buffer, int length);
     bool ValidateComms(int kind);
@@ -47,8 +52,11 @@ class CInformant {
     CPopupList& Popups() { return popups_; }
 
   private:
-    // Asks the service about url and records the verdict for the socket.
-    void AskAboutUrl(const char* url, SOCKET socket);
+    std::unique_lock<std::mutex> TakeInspectionGuard();
+    // Asks the service about url; reply (1024 bytes, zero-filled) gets its
+    // answer. False when it could not be asked (logged).
+    bool AskAboutUrl(const char* url, char* reply);
+    void LogReply(const char* reply) const;
     void ApplyReply(const char* reply, SOCKET socket, const char* url);
     bool AskAboutProgram(int port, const char* app);
     void WriteLog(const char* function, std::string_view message, DWORD level) const;

@@ -1,4 +1,4 @@
-// Building the URL of an HTTP GET request from its request line and Host header.
+// Building the URL of an HTTP request from its request line and Host header.
 #include "provider/informant.h"
 
 #include "common/text.h"
@@ -21,29 +21,31 @@ std::string RequestText(const char* buffer, int length) {
     return qm::ToLower(std::string_view(buffer, size));
 }
 
-// The request target: from just after "get " up to the first " http/".
+// The request target: from just after the method's blank up to the first " http/".
 bool FindPath(std::string_view request, std::string_view& path) {
+    std::size_t start = request.find(' ') + 1;
     std::size_t blank = request.find(" http/");
-    if (blank == std::string_view::npos || blank < 4) {
+    if (start == 0 || blank == std::string_view::npos || blank < start) {
         return false;
     }
-    path = request.substr(4, std::min(blank - 4, kPartMax));
+    path = request.substr(start, std::min(blank - start, kPartMax));
     return true;
 }
 
-// The value of the first "host:" line: from after "host: " up to the
-// character before the line feed (the carriage return).
+// The value of the first "host:" header line, after its blanks, up to the line
+// feed and without a carriage return before it.
 bool FindHost(std::string_view request, std::string_view& host) {
-    std::size_t name = request.find("host:");
-    if (name == std::string_view::npos || name + 6 > request.size()) {
+    std::size_t name = request.find("\nhost:");
+    if (name == std::string_view::npos) {
         return false;
     }
-    std::size_t start = name + 6;
-    std::size_t lineFeed = request.find('\n', start);
+    std::size_t start = request.find_first_not_of(" \t", name + 6);
+    std::size_t lineFeed = request.find('\n', name + 6);
     if (lineFeed == std::string_view::npos) {
         return false;
     }
-    std::size_t end = lineFeed > start ? lineFeed - 1 : start;
+    start = std::min(start, lineFeed);
+    std::size_t end = lineFeed > start && request[lineFeed - 1] == '\r' ? lineFeed - 1 : lineFeed;
     host = request.substr(start, std::min(end - start, kPartMax));
     return true;
 }

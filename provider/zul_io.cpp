@@ -1,11 +1,13 @@
 // The calls that carry the filter: sends are inspected, receives redirected,
 // connects checked; and the plain send-to and receive-from.
 
+#include "platform/overlapped_record.h"
 #include "platform/wsa_errors.h"
 #include "provider/informant.h"
 #include "provider/overlapped_operation.h"
 #include "provider/program_check.h"
 #include "provider/provider_settings.h"
+#include "provider/send_start.h"
 #include "provider/zul_forward.h"
 #include "provider/zul_procs.h"
 
@@ -127,6 +129,33 @@ void CountSent(SOCK_INFO* context, DWORD bytes) {
     context->BytesSent += bytes;
 }
 
+// A send whose bytes the provider holds back succeeds at once with all of
+// them; an overlapped one completes at once through the completion path.
+int CompleteHeldSend(SOCK_INFO* context, const WSABUF* buffers, DWORD count, DWORD* sent,
+                     WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE routine,
+                     WSATHREADID* thread, int* lpErrno) {
+    DWORD total = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        total += buffers[i].buf ? buffers[i].len : 0;
+    }
+    if (sent) {
+        *sent = total;
+    }
+    if (!lpOverlapped) {
+        CountSent(context, total);
+        return 0;
+    }
+    OVERLAPPED_RECORD* record =
+        PrepareOverlapped(context, LSP_OP_SEND, lpOverlapped, routine, thread,
+                          "WSPSend: GetOverlappedStructure() returned NULL", lpErrno);
+    if (!record) {
+        return SOCKET_ERROR;
+    }
+    platform::MarkOverlappedPending(lpOverlapped);
+    IntermediateCompletionRoutine(0, total, &record->ProviderOverlapped, 0);
+    return 0;
+}
+
 } // namespace
 
 int WSPSend(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesSent,
@@ -138,7 +167,18 @@ int WSPSend(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfB
         [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
             if (dwBufferCount > 0 && lpBuffers) {
                 LogBuffer("WSPSend()->lpBuffers", lpBuffers, dwBufferCount, lpBuffers[0].len);
-                Informant().InspectBuffer(lpBuffers[0].buf, s, int(lpBuffers[0].len));
+            }
+            switch (InspectSend(context, s, lpBuffers, dwBufferCount, lpErrno)) {
+            case SendStep::Refused:
+                return SOCKET_ERROR;
+            case SendStep::Held:
+                return CompleteHeldSend(context, lpBuffers, dwBufferCount, lpNumberOfBytesSent,
+                                        lpOverlapped, lpCompletionRoutine, lpThreadId, lpErrno);
+            case SendStep::Forward:
+                break;
+            }
+            if (IsDatagramRefused(context, nullptr, 0, lpErrno)) {
+                return SOCKET_ERROR;
             }
             if (lpOverlapped) {
                 return Overlapped(context, LSP_OP_SEND, lpBuffers, dwBufferCount, dwFlags,
@@ -162,6 +202,9 @@ int WSPRecv(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfB
     return Forward(
         s, "WSPRecv: WPUQuerySocketHandleContext() failed: %d", lpErrno,
         [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+            if (IsReset(context, lpErrno)) {
+                return SOCKET_ERROR;
+            }
             if (lpOverlapped) {
                 return Overlapped(context, LSP_OP_RECV, lpBuffers, dwBufferCount,
                                   lpFlags ? *lpFlags : 0, lpOverlapped, lpCompletionRoutine,
@@ -193,23 +236,26 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
               DWORD dwFlags, const sockaddr* lpTo, int iTolen, WSAOVERLAPPED* lpOverlapped,
               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
               int* lpErrno) {
-    return Forward(s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
-                   [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
-                       if (lpOverlapped) {
-                           return Overlapped(context, LSP_OP_SENDTO, lpBuffers, dwBufferCount,
-                                             dwFlags, lpOverlapped, lpCompletionRoutine, lpThreadId,
-                                             "WSPSendto: GetOverlappedStructure() returned NULL",
-                                             lpErrno, lpTo, iTolen);
-                       }
-                       int result =
-                           next.lpWSPSendTo(context->ProviderSocket, lpBuffers, dwBufferCount,
-                                            lpNumberOfBytesSent, dwFlags, lpTo, iTolen, nullptr,
-                                            lpCompletionRoutine, lpThreadId, lpErrno);
-                       if (result == 0) {
-                           CountSent(context, *lpNumberOfBytesSent);
-                       }
-                       return result;
-                   });
+    return Forward(
+        s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+        [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+            if (IsReset(context, lpErrno) || IsDatagramRefused(context, lpTo, iTolen, lpErrno)) {
+                return SOCKET_ERROR;
+            }
+            if (lpOverlapped) {
+                return Overlapped(context, LSP_OP_SENDTO, lpBuffers, dwBufferCount, dwFlags,
+                                  lpOverlapped, lpCompletionRoutine, lpThreadId,
+                                  "WSPSendto: GetOverlappedStructure() returned NULL", lpErrno,
+                                  lpTo, iTolen);
+            }
+            int result = next.lpWSPSendTo(context->ProviderSocket, lpBuffers, dwBufferCount,
+                                          lpNumberOfBytesSent, dwFlags, lpTo, iTolen, nullptr,
+                                          lpCompletionRoutine, lpThreadId, lpErrno);
+            if (result == 0) {
+                CountSent(context, *lpNumberOfBytesSent);
+            }
+            return result;
+        });
 }
 
 int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,
@@ -219,6 +265,9 @@ int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumbe
     return Forward(
         s, "WSPRecvFrom: WPUQuerySocketHandleContext() failed: %d", lpErrno,
         [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+            if (IsReset(context, lpErrno)) {
+                return SOCKET_ERROR;
+            }
             if (lpOverlapped) {
                 return Overlapped(context, LSP_OP_RECVFROM, lpBuffers, dwBufferCount,
                                   lpFlags ? *lpFlags : 0, lpOverlapped, lpCompletionRoutine,
@@ -243,10 +292,12 @@ int WSPConnect(SOCKET s, const sockaddr* name, int namelen, WSABUF* lpCallerData
                WSABUF* lpCalleeData, QOS* lpSQOS, QOS* lpGQOS, int* lpErrno) {
     return Forward(s, "WSPConnect: WPUQuerySocketHandleContext() failed: %d", lpErrno,
                    [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
-                       if (IsProgramRefused(Informant(), DestinationPort(name, namelen))) {
+                       WORD port = DestinationPort(name, namelen);
+                       if (IsProgramRefused(Informant(), port)) {
                            *lpErrno = WSAECONNREFUSED;
                            return SOCKET_ERROR;
                        }
+                       context->PeerPort = port;
                        return next.lpWSPConnect(context->ProviderSocket, name, namelen,
                                                 lpCallerData, lpCalleeData, lpSQOS, lpGQOS,
                                                 lpErrno);

@@ -61,6 +61,19 @@ struct SOCK_INFO {
     std::atomic<bool> bReceiveFinished;
     // A redirect a peeking receive has shown but nobody has read yet.
     std::string PendingRedirect;
+    // How far the start of what the program sends has been looked at (stream
+    // sockets): nothing sent yet; a TLS ClientHello being gathered (its bytes
+    // held back in StartBytes); no request in gathering; the start of an HTTP
+    // request being gathered (its bytes sent, a copy in StartBytes); a secure
+    // connection, never looked at again. Under SendCritSec.
+    enum : unsigned char { StartOpen, StartHello, StartIdle, StartRequest, StartSecure };
+    unsigned char Start = StartOpen;
+    std::string StartBytes;
+    std::mutex SendCritSec;
+    // Set when a secure connection was blocked: every later call fails as reset.
+    std::atomic<bool> bReset{false};
+    // The port a datagram socket was connected to, in host order.
+    std::atomic<WORD> PeerPort{0};
     std::mutex SockCritSec;
     // Held while an overlapped operation starts on the provider socket and
     // while that socket is closed: an operation never starts on a closed (and

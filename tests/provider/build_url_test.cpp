@@ -81,8 +81,10 @@ TEST_F(BuildUrl, PathAndHostOfExactlyAThousandAreKeptWhole) {
               "http://" + host + path);
 }
 
-TEST_F(BuildUrl, TheCharacterBeforeTheLineFeedIsDropped) {
-    EXPECT_EQ(Build("GET /x HTTP/1.1\r\nHost: alpha\nAccept: */*\n\n"), "http://alph/x");
+TEST_F(BuildUrl, BareLineFeedsOtherMethodsAndTheHostLineItself) {
+    EXPECT_EQ(Build("GET /x HTTP/1.1\r\nHost: alpha\nAccept: */*\n\n"), "http://alpha/x");
+    EXPECT_EQ(Build("GET /x HTTP/1.1\nX-Host: beta\nHost:alpha\n\n"), "http://alpha/x");
+    EXPECT_EQ(Build("POST /Form HTTP/1.1\r\nHost: alpha\r\n\r\n"), "http://alpha/form");
 }
 
 TEST_F(BuildUrl, RequestsWithoutAUrlGiveNone) {

@@ -134,17 +134,25 @@ TEST_F(InformantChannel, TwoBlockedRequestsOnOneSocketRedirectInOrder) {
     EXPECT_EQ(Receive(informant, kSocket, "HTTP/1.1 200 OK\r\n"), "HTTP/1.1 200 OK\r\n");
 }
 
-TEST_F(InformantChannel, OnlyGetRequestsAreAsked) {
+TEST_F(InformantChannel, EveryMethodIsAskedAndOtherBytesAreNot) {
     ChannelServer server(qmtest::FixedReplies("YN", "AB:N"));
     zul::CInformant informant(dir_.path(), 0);
-    for (std::string request : {"POST /a HTTP/1.1\r\nHost: a\r\n\r\n", "HEAD /a HTTP/1.1\r\n",
-                                "get /a HTTP/1.1\r\nHost: a\r\n\r\n", "GE", ""}) {
+    for (std::string request :
+         {"get /a HTTP/1.1\r\nHost: a\r\n\r\n", "GE", "", "HTTP/1.1 200 OK\r\n\r\n"}) {
         Inspect(informant, request);
     }
     informant.InspectBuffer(nullptr, kSocket, 100);
     Inspect(informant, "GET /a HTTP/1.1\r\n\r\n"); // no host: no URL, not asked
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_FALSE(informant.MostWanted().IsMostWanted(kSocket, nullptr));
+    Inspect(informant, "POST /a HTTP/1.1\r\nHost: a\r\n\r\n");
+    Inspect(informant, "HEAD /b HTTP/1.1\nHost: b\n\n");
+    Inspect(informant, "PUT /c HTTP/1.1\r\nHost: c\r\n\r\n");
+    std::vector<std::string> asked;
+    for (const auto& request : server.Requests()) {
+        asked.push_back(request.second);
+    }
+    EXPECT_EQ(asked, (std::vector<std::string>{"http://a/a", "http://b/b", "http://c/c"}));
 }
 
 TEST_F(InformantChannel, ProgramRequestIsAPadded1024ByteRecord) {

@@ -134,11 +134,9 @@ TEST_F(ZulTest, GetWithoutServiceIsRedirectedAndTheRestIsNeverSeen) {
     int fd = qmtest::ConnectLoopback(server.port());
     ASSERT_TRUE(qmtest::WriteAll(fd, "GE", 2));
     EXPECT_FALSE(Logged("CInformant::InspectBuffer"));
-    std::string request = "T /News/Index.html HTTP/1.1\r\nHost: Alpha\r\n\r\n";
+    // The request line split over two sends is gathered and decided whole.
+    std::string request = "T /News/Index.html HTTP/1.1\nHost: Alpha\n\n";
     ASSERT_TRUE(qmtest::WriteAll(fd, request.data(), request.size()));
-    EXPECT_FALSE(Logged("CInformant::InspectBuffer")); // only the first buffer of a send
-    std::string get = "GET /News/Index.html HTTP/1.1\r\nHost: Alpha\r\n\r\n";
-    ASSERT_TRUE(qmtest::WriteAll(fd, get.data(), get.size()));
     EXPECT_TRUE(Logged("Unable to connect to KOVARI *** BLOCKING TRAFFIC ***"));
     std::string seen = qmtest::ReadAll(fd);
     EXPECT_EQ(seen, "HTTP/1.1 302 Found\nLocation: http://127.0.0.1:4180/?site="

@@ -1,0 +1,235 @@
+#include "provider/send_start.h"
+
+#include "common/text.h"
+#include "provider/http_request.h"
+#include "provider/informant.h"
+#include "provider/lsp_log.h"
+#include "provider/provider_settings.h"
+#include "provider/tls_hello.h"
+#include "provider/zul_state.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <climits>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string_view>
+
+namespace zul {
+namespace {
+
+constexpr const char* kFunction = "WSPSend";
+constexpr unsigned char kTlsHandshake = 22;
+constexpr WORD kHttp3Port = 443;
+constexpr int kHeldSendWaitMs = 10000;
+
+std::size_t TotalLength(const WSABUF* buffers, DWORD count) {
+    std::size_t total = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        total += buffers[i].buf ? buffers[i].len : 0;
+    }
+    return total;
+}
+
+// Appends at most limit bytes of the buffers, in order.
+void Append(std::string& into, const WSABUF* buffers, DWORD count, std::size_t limit) {
+    for (DWORD i = 0; i < count && limit > 0; ++i) {
+        if (!buffers[i].buf) {
+            continue;
+        }
+        std::size_t take = std::min<std::size_t>(buffers[i].len, limit);
+        into.append(buffers[i].buf, take);
+        limit -= take;
+    }
+}
+
+const char* FirstByte(const WSABUF* buffers, DWORD count) {
+    for (DWORD i = 0; i < count; ++i) {
+        if (buffers[i].buf && buffers[i].len > 0) {
+            return buffers[i].buf;
+        }
+    }
+    return nullptr;
+}
+
+WORD PortOf(const sockaddr* address, int length) {
+    if (!address || length < 4) {
+        return 0;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(address);
+    return WORD((bytes[2] << 8) | bytes[3]);
+}
+
+// The peer's address as text: IPv6 in brackets, as in a URL.
+std::string PeerAddress(SOCK_INFO* context) {
+    sockaddr_storage peer{};
+    int length = sizeof peer;
+    int error = 0;
+    if (context->Provider->NextProcTable.lpWSPGetPeerName(
+            context->ProviderSocket, reinterpret_cast<sockaddr*>(&peer), &length, &error) != 0) {
+        return "";
+    }
+    char text[INET6_ADDRSTRLEN] = {};
+    if (peer.ss_family == AF_INET) {
+        ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&peer)->sin_addr, text, sizeof text);
+        return text;
+    }
+    ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&peer)->sin6_addr, text, sizeof text);
+    return "[" + std::string(text) + "]";
+}
+
+void Log(const std::string& message, DWORD level) {
+    const ProviderSettings& settings = ProcessSettings();
+    WriteLog(settings.dir, settings.debugLevel, kFunction, message, level);
+}
+
+// No byte goes to the server; the connection is shut down, and the program
+// sees it reset now and on every later call.
+SendStep Reset(SOCK_INFO* context, int* lpErrno) {
+    context->bReset = true;
+    context->StartBytes.clear();
+    int ignored = 0;
+    context->Provider->NextProcTable.lpWSPShutdown(context->ProviderSocket, SD_BOTH, &ignored);
+    *lpErrno = WSAECONNRESET;
+    return SendStep::Refused;
+}
+
+// Sends the first `size` held bytes, waiting while the socket cannot take them.
+bool SendHeld(SOCK_INFO* context, std::size_t size, int* lpErrno) {
+    std::size_t sent = 0;
+    while (sent < size) {
+        WSABUF buffer{std::uint32_t(size - sent), context->StartBytes.data() + sent};
+        DWORD count = 0;
+        DWORD flags = 0;
+        int result = context->Provider->NextProcTable.lpWSPSend(
+            context->ProviderSocket, &buffer, 1, &count, flags, nullptr, nullptr, nullptr, lpErrno);
+        if (result == 0) {
+            sent += count;
+            continue;
+        }
+        pollfd wait{int(context->ProviderSocket), POLLOUT, 0};
+        if (*lpErrno != WSAEWOULDBLOCK || ::poll(&wait, 1, kHeldSendWaitMs) <= 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The server name (or else the peer's address) of a whole ClientHello decides.
+bool IsHelloBlocked(SOCK_INFO* context, const TlsHello& hello) {
+    std::string host = hello.serverName.empty() ? PeerAddress(context) : hello.serverName;
+    std::string url = "https://" + host + "/";
+    Log("Secure connection to " + url, 2);
+    return Informant().IsSecureSiteBlocked(url.c_str());
+}
+
+SendStep GatherHello(SOCK_INFO* context, const WSABUF* buffers, DWORD count, int* lpErrno) {
+    std::string& bytes = context->StartBytes;
+    std::size_t heldBefore = bytes.size();
+    Append(bytes, buffers, count, kTlsHeaderSize + kTlsRecordMax - heldBefore);
+    TlsHello hello =
+        ReadClientHello(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    if (hello.kind == TlsHello::NeedMore) {
+        return SendStep::Held;
+    }
+    if (hello.kind == TlsHello::Malformed) {
+        Log("A malformed TLS ClientHello is not sent *** BLOCKING TRAFFIC ***", 1);
+        return Reset(context, lpErrno);
+    }
+    if (hello.kind == TlsHello::Complete && IsHelloBlocked(context, hello)) {
+        return Reset(context, lpErrno);
+    }
+    context->Start = SOCK_INFO::StartSecure;
+    bool released = SendHeld(context, heldBefore, lpErrno);
+    bytes.clear();
+    bytes.shrink_to_fit();
+    return released ? SendStep::Forward : SendStep::Refused;
+}
+
+void Inspect(SOCKET s, std::string_view request) {
+    Informant().InspectBuffer(request.data(), s,
+                              int(std::min<std::size_t>(request.size(), INT_MAX)));
+}
+
+// A request already sent whole is inspected at once; the start of one that
+// is not is gathered (the bytes go on) until its URL can be built.
+void GatherRequest(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD count) {
+    std::string& bytes = context->StartBytes;
+    if (context->Start == SOCK_INFO::StartIdle) {
+        std::string_view first(buffers[0].buf ? buffers[0].buf : "",
+                               buffers[0].buf ? buffers[0].len : 0);
+        RequestStart start = ReadRequestStart(first);
+        if (start == RequestStart::NotRequest) {
+            return;
+        }
+        if (start == RequestStart::Ready) {
+            Inspect(s, first);
+            return;
+        }
+        bytes.clear();
+        context->Start = SOCK_INFO::StartRequest;
+    }
+    Append(bytes, buffers, count, kRequestStartMax - std::min(bytes.size(), kRequestStartMax));
+    RequestStart start = ReadRequestStart(bytes);
+    if (start == RequestStart::Partial) {
+        return;
+    }
+    context->Start = SOCK_INFO::StartIdle;
+    if (start == RequestStart::Ready) {
+        Inspect(s, bytes);
+    }
+    bytes.clear();
+}
+
+} // namespace
+
+SendStep InspectSend(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD count,
+                     int* lpErrno) {
+    if (!buffers || count == 0 || context->Provider->NextProvider.iSocketType != SOCK_STREAM_W) {
+        return SendStep::Forward;
+    }
+    std::lock_guard lock(context->SendCritSec);
+    if (context->bReset) {
+        *lpErrno = WSAECONNRESET;
+        return SendStep::Refused;
+    }
+    if (TotalLength(buffers, count) == 0) {
+        return SendStep::Forward;
+    }
+    if (context->Start == SOCK_INFO::StartOpen) {
+        const char* first = FirstByte(buffers, count);
+        context->Start = static_cast<unsigned char>(*first) == kTlsHandshake ? SOCK_INFO::StartHello
+                                                                             : SOCK_INFO::StartIdle;
+    }
+    if (context->Start == SOCK_INFO::StartHello) {
+        return GatherHello(context, buffers, count, lpErrno);
+    }
+    if (context->Start != SOCK_INFO::StartSecure) {
+        GatherRequest(context, s, buffers, count);
+    }
+    return SendStep::Forward;
+}
+
+bool IsDatagramRefused(SOCK_INFO* context, const sockaddr* to, int toLength, int* lpErrno) {
+    if (context->Provider->NextProvider.iSocketType != SOCK_DGRAM_W) {
+        return false;
+    }
+    WORD port = to ? PortOf(to, toLength) : context->PeerPort.load();
+    if (port != kHttp3Port) {
+        return false;
+    }
+    Log("A datagram to port 443 is refused", 2);
+    *lpErrno = WSAEACCES;
+    return true;
+}
+
+bool IsReset(SOCK_INFO* context, int* lpErrno) {
+    if (!context->bReset) {
+        return false;
+    }
+    *lpErrno = WSAECONNRESET;
+    return true;
+}
+
+} // namespace zul

@@ -1,0 +1,28 @@
+#pragma once
+// What a send carries decides before it goes to the lower provider: the
+// ClientHello that opens a TLS connection (held back until it is whole, then
+// its server name is asked about), the start of an HTTP request of any method
+// (gathered over sends until its URL can be built), and datagrams to the port
+// of HTTP/3, which are refused.
+
+#include "provider/zul_types.h"
+
+namespace zul {
+
+enum class SendStep {
+    Forward, // send the program's bytes (bytes held back earlier have gone first)
+    Held,    // the bytes are kept back; the send reports them all sent
+    Refused, // the send fails with *lpErrno
+};
+
+SendStep InspectSend(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD count,
+                     int* lpErrno);
+
+// A datagram to port 443 (to: the send's address, or null for a connected
+// socket) is refused with WSAEACCES.
+bool IsDatagramRefused(SOCK_INFO* context, const sockaddr* to, int toLength, int* lpErrno);
+
+// A socket whose secure connection was blocked fails every call as reset.
+bool IsReset(SOCK_INFO* context, int* lpErrno);
+
+} // namespace zul
