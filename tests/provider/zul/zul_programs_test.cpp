@@ -275,4 +275,40 @@ TEST_F(Programs, AServiceStartedFromACommandSubstitutionLetsItEnd) {
     EXPECT_TRUE(qmtest::StartedProgram::Alive(service.Pid()));
 }
 
+// Requests that once slipped past: other methods, bare line feeds, a request
+// line split over two sends. Each is asked about and redirected.
+TEST_F(Programs, EveryMethodSplitOrBareLineFeedRequestToADeniedSiteIsRedirected) {
+    qmtest::HttpServer web(6, kPage);
+    std::string denied = Lower(web.port(), "/denied");
+    qmtest::ChannelServer service([denied](const std::string& request) {
+        std::string reply = request.starts_with("AB:") ? "AB:N" : request == denied ? "YN" : "NN";
+        return qmtest::ChannelAction{qmtest::ChannelAction::Reply, reply};
+    });
+    Install();
+    std::string port = std::to_string(web.port());
+    std::string host = "Host: 127.0.0.1:" + port;
+    std::vector<std::pair<std::string, std::string>> commands = {
+        {"POST", "curl -sS -i -d x http://127.0.0.1:" + port + "/Denied 2>&1"},
+        {"HEAD", "curl -sS -I http://127.0.0.1:" + port + "/Denied 2>&1"},
+        {"PUT", Python("import http.client as h; c=h.HTTPConnection('127.0.0.1'," + port +
+                       "); c.request('PUT','/Denied',body='x'); r=c.getresponse(); "
+                       "print(r.status, r.getheader('Location'))")},
+        {"bare line feeds",
+         "printf 'GET /Denied HTTP/1.0\\n" + host + "\\n\\n' | nc -q 1 127.0.0.1 " + port},
+        {"split request line", "(printf 'GE'; sleep 0.3; printf 'T /Denied HTTP/1.0\\r\\n" + host +
+                                   "\\r\\n\\r\\n') | nc -q 1 127.0.0.1 " + port},
+    };
+    std::string location = "http://block.tellwyn.com?site=" + denied + "/";
+    for (const auto& [name, command] : commands) {
+        qmtest::RunResult run = qmtest::Run(command);
+        EXPECT_NE(run.output.find(location), std::string::npos) << name << ": " << run.output;
+        EXPECT_EQ(run.output.find("rest of the page"), std::string::npos) << name;
+    }
+    EXPECT_EQ(SiteQuestions(service), commands.size());
+    // The same requests to an allowed path still load.
+    qmtest::RunResult allowed =
+        qmtest::Run("curl -sS -d x http://127.0.0.1:" + port + "/allowed 2>&1");
+    EXPECT_EQ(allowed.output, kPage);
+}
+
 } // namespace

@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""Sends a real ClientHello in pieces: tls_client.py HOST PORT CAFILE PIECES [PAD].
+
+The ClientHello that Python's ssl makes for HOST (with PAD bytes of long ALPN
+names, so it can grow past 1.5 KB) is sent in PIECES sends of about equal size;
+the handshake then runs on and one request is made. Prints "size N", then
+"page ..." or where the connection failed ("reset at send K", "reset later")."""
+import socket
+import ssl
+import sys
+
+host, port, cafile, pieces = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+pad = int(sys.argv[5]) if len(sys.argv) > 5 else 0
+context = ssl.create_default_context(cafile=cafile)
+if pad:
+    context.set_alpn_protocols(["http/1.1"] + ["x" * 200 + str(i) for i in range(pad // 200)])
+incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+tls = context.wrap_bio(incoming, outgoing, server_hostname=host)
+try:
+    tls.do_handshake()
+except ssl.SSLWantReadError:
+    pass
+hello = outgoing.read()
+print("size", len(hello))
+sock = socket.create_connection(("127.0.0.1", port))
+step = -(-len(hello) // pieces)
+for k in range(pieces):
+    try:
+        sock.send(hello[k * step:(k + 1) * step])
+    except ConnectionResetError:
+        print("reset at send", k + 1)
+        try:
+            sock.send(b"more")
+        except ConnectionResetError:
+            print("reset later")
+        sys.exit(1)
+
+
+def pump():
+    data = outgoing.read()
+    if data:
+        sock.sendall(data)
+
+
+while True:
+    try:
+        tls.do_handshake()
+        break
+    except ssl.SSLWantReadError:
+        pump()
+        incoming.write(sock.recv(65536))
+pump()
+tls.write(b"GET / HTTP/1.0\r\nHost: " + host.encode() + b"\r\n\r\n")
+pump()
+answer = b""
+while True:
+    try:
+        answer += tls.read(65536)
+    except ssl.SSLWantReadError:
+        data = sock.recv(65536)
+        if not data:
+            break
+        incoming.write(data)
+    except (ssl.SSLZeroReturnError, ssl.SSLEOFError):
+        break
+print("page", answer.decode().split("\r\n\r\n", 1)[-1], end="")
