@@ -13,9 +13,11 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <netinet/in.h>
+#include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <string>
 #include <sys/socket.h>
@@ -45,6 +47,7 @@ int Connect(unsigned short port) {
 // Client: connect plus a verified handshake per round; prints median and p99
 // in microseconds, or nothing when a handshake fails.
 int HandshakeRounds(unsigned short port, const std::string& cert) {
+    std::signal(SIGPIPE, SIG_IGN);
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     SSL_CTX_load_verify_locations(context, cert.c_str(), nullptr);
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
@@ -61,6 +64,7 @@ int HandshakeRounds(unsigned short port, const std::string& cert) {
         SSL_free(tls);
         ::close(fd);
         if (!done) {
+            ERR_print_errors_fp(stderr);
             return 1;
         }
         if (i >= kRounds / 10) {
@@ -80,7 +84,7 @@ class TlsServer {
         context_ = SSL_CTX_new(TLS_server_method());
         SSL_CTX_use_certificate_chain_file(context_, cert.c_str());
         SSL_CTX_use_PrivateKey_file(context_, key.c_str(), SSL_FILETYPE_PEM);
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -138,6 +142,7 @@ int main(int argc, char** argv) {
     if (argc == 4) {
         return HandshakeRounds(static_cast<unsigned short>(std::atoi(argv[1])), argv[3]);
     }
+    std::signal(SIGPIPE, SIG_IGN); // a client that gives up must not end the server
     qmtest::FamilyService service(0);
     if (!qmtest::InstallLayerOverInternet()) {
         std::fprintf(stderr, "cannot install the provider into the catalog\n");
