@@ -52,6 +52,32 @@ TEST_F(ZulConnected, ReceiveRoutineRunsOnTheCallingThreadWithTheLowerResult) {
     EXPECT_EQ(std::string(buffer, 5), "hello");
 }
 
+// The first part of a ClientHello sent overlapped is held back and completes
+// at once with all its bytes; the part that makes the record whole is decided,
+// and without the service it is blocked: it fails as reset, the peer has
+// received no byte, and every later call on the socket fails the same way.
+TEST_F(ZulConnected, OverlappedHelloIsHeldThenBlockedWithoutTheService) {
+    std::string hello = {22, 3, 1, 0, 47, 1, 0, 0, 43, 3, 3};
+    hello += std::string(32, '\xab') + std::string{0, 0, 2, 0x13, 0x01, 1, 0, 0, 0};
+    ASSERT_EQ(hello.size(), 52u);
+    WSABUF first{20, hello.data()};
+    DWORD sent = 0;
+    WSAOVERLAPPED overlapped{};
+    ASSERT_EQ(WSASend(s, &first, 1, &sent, 0, &overlapped, Routine), 0);
+    ASSERT_TRUE(AwaitRoutine());
+    EXPECT_EQ(gCompletion.error, 0u);
+    EXPECT_EQ(gCompletion.bytes, 20u);
+    WSABUF rest{32, hello.data() + 20};
+    EXPECT_EQ(WSASend(s, &rest, 1, &sent, 0, nullptr, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+    char buffer[16];
+    WSABUF in{sizeof buffer, buffer};
+    DWORD flags = 0;
+    EXPECT_EQ(WSARecv(s, &in, 1, &sent, &flags, nullptr, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+    EXPECT_EQ(qmtest::ReadAll(peer), "");
+}
+
 TEST_F(ZulConnected, ResultWithoutWaitIsIncompleteWhileInProgress) {
     char buffer[16] = {};
     WSABUF in{sizeof buffer, buffer};

@@ -6,93 +6,20 @@
 
 #include "tests/provider/channel_server.h"
 #include "tests/provider/log_reader.h"
+#include "tests/provider/zul/tls_test_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/under_host.h"
 #include "tests/support/zul_install.h"
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sstream>
-#include <sys/wait.h>
-#include <thread>
-
-extern char** environ;
+#include <unistd.h>
 
 namespace {
 
-const std::string kScripts = QM_TEST_SCRIPTS;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// The TLS server of tls_server.py, outside the socket host; stopped when the
-// test ends, however it ends.
-class TlsServer {
-  public:
-    explicit TlsServer(const qmtest::TempDir& root) : log_(root / "server.log") {
-        std::string portFile = root / "server.port";
-        std::vector<std::string> args = {
-            "python3", kScripts + "/tls_server.py", root / "cert.pem", root / "key.pem", log_,
-            portFile};
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> env;
-        for (char** e = environ; *e; ++e) {
-            if (!std::string_view(*e).starts_with("LD_PRELOAD=")) {
-                env.push_back(*e);
-            }
-        }
-        env.push_back(nullptr);
-        if (::posix_spawnp(&pid_, "python3", nullptr, nullptr, argv.data(), env.data()) != 0) {
-            pid_ = -1;
-            return;
-        }
-        for (int i = 0; i < 100 && !std::filesystem::exists(portFile); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        port_ = ReadFile(portFile);
-    }
-    ~TlsServer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    TlsServer(const TlsServer&) = delete;
-    TlsServer& operator=(const TlsServer&) = delete;
-
-    const std::string& port() const { return port_; }
-    // The line the server logged for its nth connection (from 1), waiting for it.
-    std::string Connection(std::size_t n) const {
-        for (int i = 0; i < 200; ++i) {
-            std::istringstream lines(ReadFile(log_));
-            std::string line;
-            for (std::size_t k = 1; std::getline(lines, line); ++k) {
-                if (k == n) {
-                    return line;
-                }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return "(no connection)";
-    }
-
-  private:
-    std::string log_;
-    std::string port_;
-    pid_t pid_ = -1;
-};
+using qmtest::ReadFile;
+using qmtest::TlsServer;
+const std::string kScripts = qmtest::kTlsScripts;
 
 class Secure : public ::testing::Test {
   protected:
@@ -101,13 +28,7 @@ class Secure : public ::testing::Test {
     qmtest::ScopedEnv registry{"QUELLMARK_REGISTRY_DIR", root / "registry"};
     std::string cert = root / "cert.pem";
 
-    Secure() {
-        qmtest::Run("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=allowed.test "
-                    "-addext subjectAltName=DNS:allowed.test,DNS:denied.test,IP:127.0.0.1 "
-                    "-keyout " +
-                        root / "key.pem" + " -out " + cert + " 2>/dev/null",
-                    false);
-    }
+    Secure() { EXPECT_TRUE(qmtest::MakeTestCertificate(root)); }
     void Install() {
         std::filesystem::create_directories(root / "registry");
         qmtest::MakeLogFolder(installDir);
@@ -236,6 +157,42 @@ TEST_F(Secure, DatagramsToPort443AreRefusedAndOthersGoOut) {
         "    print('443 sent')\n"
         "  except OSError as e: print('443', how, e.errno)\n\" 2>&1");
     EXPECT_EQ(run.output, "53 query\n443 sendto 13\n443 connected 13\n");
+}
+
+// Debian's chromium, headless, as the unprivileged account "nobody" with its
+// sandbox on: the allowed site loads, the denied one never sends its
+// ClientHello. (The test's certificate is not trusted by chromium, so
+// certificate errors are ignored: what is shown is the decision by name.)
+TEST_F(Secure, ChromiumWithItsSandboxOnLoadsAllowedSitesAndSendsNothingToDeniedOnes) {
+    ASSERT_EQ(::getuid(), 0u) << "switching to the unprivileged account needs root";
+    qmtest::ChannelServer service(DenyOne("https://denied.test/"));
+    TlsServer server(root);
+    Install();
+    std::string home = root / "home";
+    std::filesystem::create_directories(home);
+    ASSERT_EQ(
+        qmtest::Run("chmod -R a+rX " + root.path() + " && chown -R 65534:65534 " + home, false)
+            .status,
+        0);
+    auto browse = [&](const std::string& host) {
+        return qmtest::Run(
+            "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=" + home +
+            " timeout 60 chromium --headless --disable-gpu --no-first-run "
+            "--disable-background-networking --disable-component-update --disable-sync "
+            "--ignore-certificate-errors --host-resolver-rules='MAP *.test 127.0.0.1' "
+            "--user-data-dir=" +
+            home + "/" + host + " --dump-dom https://" + host + ":" + server.port() +
+            "/ 2>/dev/null");
+    };
+    qmtest::RunResult allowed = browse("allowed.test");
+    EXPECT_NE(allowed.output.find("secure page"), std::string::npos) << allowed.output;
+    qmtest::RunResult denied = browse("denied.test");
+    EXPECT_EQ(denied.output.find("secure page"), std::string::npos) << denied.output;
+    std::string log = ReadFile(root / "server.log");
+    EXPECT_NE(log.find("hello allowed.test"), std::string::npos) << log;
+    EXPECT_EQ(log.find("hello denied.test"), std::string::npos) << log;
+    std::vector<std::string> sites = Sites(service);
+    EXPECT_NE(std::find(sites.begin(), sites.end(), "https://denied.test/"), sites.end());
 }
 
 } // namespace
