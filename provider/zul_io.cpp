@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <netinet/in.h>
+#include <optional>
 
 namespace zul {
 namespace {
@@ -131,9 +132,9 @@ void CountSent(SOCK_INFO* context, DWORD bytes) {
 
 // A send whose bytes the provider holds back succeeds at once with all of
 // them; an overlapped one completes at once through the completion path.
-int CompleteHeldSend(SOCK_INFO* context, const WSABUF* buffers, DWORD count, DWORD* sent,
+int CompleteHeldSend(SOCK_INFO* context, int kind, const WSABUF* buffers, DWORD count, DWORD* sent,
                      WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE routine,
-                     WSATHREADID* thread, int* lpErrno) {
+                     WSATHREADID* thread, const char* noRecord, int* lpErrno) {
     DWORD total = 0;
     for (DWORD i = 0; i < count; ++i) {
         total += buffers[i].buf ? buffers[i].len : 0;
@@ -146,14 +147,32 @@ int CompleteHeldSend(SOCK_INFO* context, const WSABUF* buffers, DWORD count, DWO
         return 0;
     }
     OVERLAPPED_RECORD* record =
-        PrepareOverlapped(context, LSP_OP_SEND, lpOverlapped, routine, thread,
-                          "WSPSend: GetOverlappedStructure() returned NULL", lpErrno);
+        PrepareOverlapped(context, kind, lpOverlapped, routine, thread, noRecord, lpErrno);
     if (!record) {
         return SOCKET_ERROR;
     }
     platform::MarkOverlappedPending(lpOverlapped);
     IntermediateCompletionRoutine(0, total, &record->ProviderOverlapped, 0);
     return 0;
+}
+
+// The inspection of a send (and of a send-to on a stream socket, where the
+// address is ignored): the call's result when it ends here, none when the
+// bytes go on to the lower provider.
+std::optional<int> Inspect(SOCK_INFO* context, SOCKET s, int kind, WSABUF* buffers, DWORD count,
+                           DWORD* sent, WSAOVERLAPPED* lpOverlapped,
+                           LPWSAOVERLAPPED_COMPLETION_ROUTINE routine, WSATHREADID* thread,
+                           const char* noRecord, int* lpErrno) {
+    switch (InspectSend(context, s, buffers, count, lpErrno)) {
+    case SendStep::Refused:
+        return SOCKET_ERROR;
+    case SendStep::Held:
+        return CompleteHeldSend(context, kind, buffers, count, sent, lpOverlapped, routine, thread,
+                                noRecord, lpErrno);
+    case SendStep::Forward:
+        break;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -168,14 +187,11 @@ int WSPSend(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfB
             if (dwBufferCount > 0 && lpBuffers) {
                 LogBuffer("WSPSend()->lpBuffers", lpBuffers, dwBufferCount, lpBuffers[0].len);
             }
-            switch (InspectSend(context, s, lpBuffers, dwBufferCount, lpErrno)) {
-            case SendStep::Refused:
-                return SOCKET_ERROR;
-            case SendStep::Held:
-                return CompleteHeldSend(context, lpBuffers, dwBufferCount, lpNumberOfBytesSent,
-                                        lpOverlapped, lpCompletionRoutine, lpThreadId, lpErrno);
-            case SendStep::Forward:
-                break;
+            if (std::optional<int> done =
+                    Inspect(context, s, LSP_OP_SEND, lpBuffers, dwBufferCount, lpNumberOfBytesSent,
+                            lpOverlapped, lpCompletionRoutine, lpThreadId,
+                            "WSPSend: GetOverlappedStructure() returned NULL", lpErrno)) {
+                return *done;
             }
             if (IsDatagramRefused(context, nullptr, 0, lpErrno)) {
                 return SOCKET_ERROR;
@@ -236,26 +252,32 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
               DWORD dwFlags, const sockaddr* lpTo, int iTolen, WSAOVERLAPPED* lpOverlapped,
               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
               int* lpErrno) {
-    return Forward(
-        s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
-        [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
-            if (IsReset(context, lpErrno) || IsDatagramRefused(context, lpTo, iTolen, lpErrno)) {
-                return SOCKET_ERROR;
-            }
-            if (lpOverlapped) {
-                return Overlapped(context, LSP_OP_SENDTO, lpBuffers, dwBufferCount, dwFlags,
-                                  lpOverlapped, lpCompletionRoutine, lpThreadId,
-                                  "WSPSendto: GetOverlappedStructure() returned NULL", lpErrno,
-                                  lpTo, iTolen);
-            }
-            int result = next.lpWSPSendTo(context->ProviderSocket, lpBuffers, dwBufferCount,
-                                          lpNumberOfBytesSent, dwFlags, lpTo, iTolen, nullptr,
-                                          lpCompletionRoutine, lpThreadId, lpErrno);
-            if (result == 0) {
-                CountSent(context, *lpNumberOfBytesSent);
-            }
-            return result;
-        });
+    return Forward(s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+                   [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+                       if (std::optional<int> done = Inspect(
+                               context, s, LSP_OP_SENDTO, lpBuffers, dwBufferCount,
+                               lpNumberOfBytesSent, lpOverlapped, lpCompletionRoutine, lpThreadId,
+                               "WSPSendto: GetOverlappedStructure() returned NULL", lpErrno)) {
+                           return *done;
+                       }
+                       if (IsDatagramRefused(context, lpTo, iTolen, lpErrno)) {
+                           return SOCKET_ERROR;
+                       }
+                       if (lpOverlapped) {
+                           return Overlapped(context, LSP_OP_SENDTO, lpBuffers, dwBufferCount,
+                                             dwFlags, lpOverlapped, lpCompletionRoutine, lpThreadId,
+                                             "WSPSendto: GetOverlappedStructure() returned NULL",
+                                             lpErrno, lpTo, iTolen);
+                       }
+                       int result =
+                           next.lpWSPSendTo(context->ProviderSocket, lpBuffers, dwBufferCount,
+                                            lpNumberOfBytesSent, dwFlags, lpTo, iTolen, nullptr,
+                                            lpCompletionRoutine, lpThreadId, lpErrno);
+                       if (result == 0) {
+                           CountSent(context, *lpNumberOfBytesSent);
+                       }
+                       return result;
+                   });
 }
 
 int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,

@@ -129,8 +129,15 @@ TEST_F(Secure, AHelloSplitOverThreeSendsIsGatheredBeforeTheDecision) {
     EXPECT_NE(denied.output.find("reset at send 3\nreset later\n"), std::string::npos)
         << denied.output;
     EXPECT_EQ(server.Connection(2), "nothing");
+    // sendto with an address on a connected TCP socket is a send like any other.
+    qmtest::RunResult sendto = qmtest::Run("python3 " + kScripts + "/tls_client.py denied.test " +
+                                           server.port() + " " + cert + " 1 0 sendto 2>&1");
+    EXPECT_NE(sendto.output.find("reset at send 1\nreset later\n"), std::string::npos)
+        << sendto.output;
+    EXPECT_EQ(server.Connection(3), "nothing");
     EXPECT_EQ(Sites(service),
-              (std::vector<std::string>{"https://allowed.test/", "https://denied.test/"}));
+              (std::vector<std::string>{"https://allowed.test/", "https://denied.test/",
+                                        "https://denied.test/"}));
 }
 
 TEST_F(Secure, WithoutTheServiceASecureSiteIsBlocked) {
