@@ -298,7 +298,7 @@ TEST_F(Programs, EveryMethodSplitOrBareLineFeedRequestToADeniedSiteIsRedirected)
         {"split request line", "(printf 'GE'; sleep 0.3; printf 'T /Denied HTTP/1.0\\r\\n" + host +
                                    "\\r\\n\\r\\n') | nc -q 1 127.0.0.1 " + port},
     };
-    std::string location = "http://block.tellwyn.com?site=" + denied + "/";
+    std::string location = "http://127.0.0.1:4180/?site=" + denied + "/";
     for (const auto& [name, command] : commands) {
         qmtest::RunResult run = qmtest::Run(command);
         EXPECT_NE(run.output.find(location), std::string::npos) << name << ": " << run.output;
