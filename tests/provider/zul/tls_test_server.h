@@ -46,13 +46,11 @@ inline std::string ReadFile(const std::string& path) {
 
 // The server, with the certificate in root; stopped when the test ends,
 // however it ends.
-class TlsServer {
+// A program started outside the socket host; killed when the test ends,
+// however it ends. Waits up to 5 s for the file `ready` to appear.
+class Spawned {
   public:
-    explicit TlsServer(const qmtest::TempDir& root) : log_(root / "server.log") {
-        std::string portFile = root / "server.port";
-        std::vector<std::string> args = {
-            "python3", kTlsScripts + "/tls_server.py", root / "cert.pem", root / "key.pem", log_,
-            portFile};
+    Spawned(std::vector<std::string> args, const std::string& ready) {
         std::vector<char*> argv;
         for (std::string& arg : args) {
             argv.push_back(arg.data());
@@ -65,23 +63,35 @@ class TlsServer {
             }
         }
         env.push_back(nullptr);
-        if (::posix_spawnp(&pid_, "python3", nullptr, nullptr, argv.data(), env.data()) != 0) {
+        if (::posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), env.data()) != 0) {
             pid_ = -1;
             return;
         }
-        for (int i = 0; i < 100 && !std::filesystem::exists(portFile); ++i) {
+        for (int i = 0; i < 100 && !std::filesystem::exists(ready); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        port_ = ReadFile(portFile);
     }
-    ~TlsServer() {
+    ~Spawned() {
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
         }
     }
-    TlsServer(const TlsServer&) = delete;
-    TlsServer& operator=(const TlsServer&) = delete;
+    Spawned(const Spawned&) = delete;
+    Spawned& operator=(const Spawned&) = delete;
+
+  private:
+    pid_t pid_ = -1;
+};
+
+class TlsServer {
+  public:
+    explicit TlsServer(const qmtest::TempDir& root)
+        : log_(root / "server.log"),
+          program_({"python3", kTlsScripts + "/tls_server.py", root / "cert.pem", root / "key.pem",
+                    log_, root / "server.port"},
+                   root / "server.port"),
+          port_(ReadFile(root / "server.port")) {}
 
     const std::string& port() const { return port_; }
     // The line the server logged for its nth connection (from 1), waiting for it.
@@ -101,8 +111,8 @@ class TlsServer {
 
   private:
     std::string log_;
+    Spawned program_;
     std::string port_;
-    pid_t pid_ = -1;
 };
 
 } // namespace qmtest
