@@ -21,9 +21,9 @@ namespace {
 using TwoArgs = int (*)(const char*, const char*);
 using ThreeArgs = int (*)(const char*, const char*, const char*);
 
-int Usage() {
-    std::fprintf(stderr, "usage: quellmark-setup [--library PATH] check|install INSTALL_ID CODE\n"
-                         "       quellmark-setup [--library PATH] uninstall FIRST SECOND CODE\n");
+int Usage(FILE* to = stderr) {
+    std::fprintf(to, "usage: quellmark-setup [--library PATH] check|install INSTALL_ID CODE\n"
+                     "       quellmark-setup [--library PATH] uninstall FIRST SECOND CODE\n");
     return 2;
 }
 
@@ -67,6 +67,10 @@ int main(int argc, char** argv) {
     }
     if (args.empty()) {
         return Usage();
+    }
+    if (args[0] == "--help" || args[0] == "-h") {
+        Usage(stdout);
+        return 0;
     }
     // Kept mapped after dlclose: the Qt libraries it brings in cannot be unloaded cleanly.
     void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
