@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "platform/registry_hive.h"
 #include "platform/registry_store.h"
+#include "platform/system_install.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -196,11 +197,18 @@ LONG ModifyHive(HKEY root, const std::function<LONG(Hive&)>& change) {
 
 std::string HivePath(HKEY root) {
     std::string file = std::string(RootName(root)) + ".reg";
+    // A filtered account of the system-wide install reads the machine's own
+    // settings and keeps its user hive in its own folder: the environment
+    // cannot point either elsewhere.
+    if (const SystemInstall& install = SystemWideInstall(); install.filtered) {
+        return (root == HKEY_LOCAL_MACHINE ? std::string(kMachineSettingsDir) : install.folder) +
+               "/" + file;
+    }
     if (const char* dir = std::getenv("QUELLMARK_REGISTRY_DIR"); dir && *dir) {
         return std::string(dir) + "/" + file;
     }
     if (root == HKEY_LOCAL_MACHINE) {
-        return "/etc/quellmark/" + file;
+        return std::string(kMachineSettingsDir) + "/" + file;
     }
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
         return std::string(config) + "/quellmark/" + file;

@@ -4,6 +4,7 @@
 #include "platform/presence.h"
 #include "platform/shell.h"
 #include "platform/sleep.h"
+#include "platform/system_install.h"
 #include "provider/lsp_log.h"
 
 #include <cstdio>
@@ -15,6 +16,13 @@ bool CAgencyComms::EstablishCommunications() {
     WriteLog(function, "Looking for KOVARI running on system", 2);
     if (platform::IsPresent(kWindowClass)) {
         return true;
+    }
+    // A filtered account's process outside a desktop session (a cron job, a
+    // login over the network) has nobody to show the service to: it behaves as
+    // if the service could not be reached, and never waits for it.
+    if (platform::SystemWideInstall().filtered && !platform::HasDesktopSession()) {
+        WriteLog(function, "No desktop session: KOVARI is not started", 2);
+        return false;
     }
     WriteLog(function, "Need to start KOVARI", 2);
     if (!StartApp()) {

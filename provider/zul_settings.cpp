@@ -2,6 +2,7 @@
 
 #include "platform/error_text.h"
 #include "platform/registry.h"
+#include "platform/system_install.h"
 #include "provider/lsp_log.h"
 #include "provider/provider_settings.h"
 
@@ -53,7 +54,7 @@ bool GetSettings() {
         return Failed("Failed to query registry value for DIR[GetSettings] Error = ", error);
     }
     dir[sizeof dir - 1] = '\0';
-    settings.dir = dir;
+    settings.dir = platform::InstallFolderFor(dir);
     settings.debugLevel = 0;
     settings.blockPage = ReadBlockPage(key);
     if ((error = RegCloseKey(key)) != ERROR_SUCCESS) {

@@ -4,6 +4,7 @@
 #include "platform/channel_port.h"
 #include "platform/presence.h"
 #include "platform/registry.h"
+#include "platform/system_install.h"
 #include "service/block_page_server.h"
 #include "service/lsp_comms.h"
 #include "service/main_frame.h"
@@ -67,6 +68,7 @@ bool CPCAppApp::ReadSettings() {
     if (!ReadStringValue(key, "Dir", kDirBufferSize, installFolder_)) {
         installFolder_ = kDefaultInstallFolder;
     }
+    installFolder_ = platform::InstallFolderFor(installFolder_);
     RegCloseKey(key);
 
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {

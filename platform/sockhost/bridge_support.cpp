@@ -4,6 +4,7 @@
 #include "platform/sockhost/kernel_socket.h"
 #include "platform/sockhost/libc_calls.h"
 #include "platform/sockhost/providers.h"
+#include "platform/system_install.h"
 #include "platform/wsa_errors.h"
 
 #include <atomic>
@@ -191,8 +192,20 @@ bool Find(int fd, Target& target) {
            Resolve(SOCKET(fd), target);
 }
 
+// With the system-wide install active, only the processes of its filtered
+// accounts are the host's; every other process goes straight to the C library
+// and never loads a provider. Decided once, on the first socket.
+static bool ProcessFiltered() {
+    static const bool filtered = [] {
+        HostGuard guard;
+        const platform::SystemInstall& install = platform::SystemWideInstall();
+        return !install.active || install.filtered;
+    }();
+    return filtered;
+}
+
 bool Routed(int domain) {
-    return (domain == AF_INET || domain == AF_INET6) && Bridged();
+    return (domain == AF_INET || domain == AF_INET6) && Bridged() && ProcessFiltered();
 }
 
 std::uint32_t ClampLength(std::size_t length) {

@@ -1,6 +1,7 @@
 #include "platform/win/library.h"
 
 #include "common/wide.h"
+#include "platform/system_install.h"
 
 #include <cstring>
 #include <dlfcn.h>
@@ -28,8 +29,17 @@ HMODULE LoadLibraryA(const char* lpLibFileName) {
     if (!lpLibFileName) {
         return nullptr;
     }
-    HMODULE module = ::dlopen(lpLibFileName, RTLD_NOW | RTLD_LOCAL);
     std::string folder;
+    // In a filtered account's process of the system-wide install a bare name is
+    // taken from beside the calling library first, so that LD_LIBRARY_PATH
+    // cannot put another provider in its place.
+    if (platform::SystemWideInstall().filtered && !std::strchr(lpLibFileName, '/') &&
+        !(folder = OwnFolder()).empty()) {
+        if (HMODULE own = ::dlopen((folder + "/" + lpLibFileName).c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            return own;
+        }
+    }
+    HMODULE module = ::dlopen(lpLibFileName, RTLD_NOW | RTLD_LOCAL);
     if (!module && !std::strchr(lpLibFileName, '/') && !(folder = OwnFolder()).empty()) {
         module = ::dlopen((folder + "/" + lpLibFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
     }
