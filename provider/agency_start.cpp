@@ -14,15 +14,16 @@ namespace zul {
 bool CAgencyComms::EstablishCommunications() {
     const char* function = "CAgencyComms::EstablishCommunications";
     WriteLog(function, "Looking for KOVARI running on system", 2);
+    // A filtered account's process outside a desktop session (a timer job, a
+    // login over the network) has nobody at a screen to answer the service: it
+    // behaves as if the service could not be reached, never starts it and never
+    // waits on it.
+    if (platform::SystemWideInstall().filtered && !platform::HasDesktopSession()) {
+        WriteLog(function, "No desktop session: KOVARI is not asked", 2);
+        return false;
+    }
     if (platform::IsPresent(kWindowClass)) {
         return true;
-    }
-    // A filtered account's process outside a desktop session (a cron job, a
-    // login over the network) has nobody to show the service to: it behaves as
-    // if the service could not be reached, and never waits for it.
-    if (platform::SystemWideInstall().filtered && !platform::HasDesktopSession()) {
-        WriteLog(function, "No desktop session: KOVARI is not started", 2);
-        return false;
     }
     WriteLog(function, "Need to start KOVARI", 2);
     if (!StartApp()) {

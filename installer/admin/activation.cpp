@@ -225,6 +225,9 @@ int Activate(const ActivateOptions& options) {
     if (!options.accountServer.empty()) {
         values.push_back({"AccountServer", options.accountServer});
     }
+    if (!options.accountServerCa.empty()) {
+        values.push_back({"AccountServerCAFile", options.accountServerCa});
+    }
     if (!options.blockPage.empty()) {
         values.push_back({"BlockPage", options.blockPage});
     }

@@ -12,9 +12,10 @@ struct ActivateOptions {
     std::vector<std::string> accounts;
     std::string installId;
     std::string code;
-    std::string accountServer; // "host[:port]"; kept as it is when empty
-    std::string blockPage;     // the block page address; kept as it is when empty
-    std::string title;         // the administrator window's title
+    std::string accountServer;   // "host[:port]"; kept as it is when empty
+    std::string accountServerCa; // an extra trusted CA file for it; kept when empty
+    std::string blockPage;       // the block page address; kept as it is when empty
+    std::string title;           // the administrator window's title
 };
 
 struct DeactivateOptions {

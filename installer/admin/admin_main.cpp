@@ -13,7 +13,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: quellmark-admin activate --install-id ID --code CODE\n"
-    "                                [--account-server HOST[:PORT]] [--block-page URL]\n"
+    "                                [--account-server HOST[:PORT]] [--account-server-ca FILE]\n"
+    "                                [--block-page URL]\n"
     "                                [--title TEXT] ACCOUNT...\n"
     "       quellmark-admin deactivate FIRST SECOND CODE\n"
     "       quellmark-admin status\n"
@@ -41,12 +42,13 @@ int ParseActivate(const std::vector<std::string>& args) {
     qmadmin::ActivateOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        std::string* option = arg == "--install-id"       ? &options.installId
-                              : arg == "--code"           ? &options.code
-                              : arg == "--account-server" ? &options.accountServer
-                              : arg == "--block-page"     ? &options.blockPage
-                              : arg == "--title"          ? &options.title
-                                                          : nullptr;
+        std::string* option = arg == "--install-id"          ? &options.installId
+                              : arg == "--code"              ? &options.code
+                              : arg == "--account-server"    ? &options.accountServer
+                              : arg == "--account-server-ca" ? &options.accountServerCa
+                              : arg == "--block-page"        ? &options.blockPage
+                              : arg == "--title"             ? &options.title
+                                                             : nullptr;
         if (option) {
             if (i + 1 >= args.size()) {
                 return Usage(stderr, 2);

@@ -9,11 +9,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
 #include <netinet/in.h>
 #include <pthread.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -192,6 +196,21 @@ bool Find(int fd, Target& target) {
            Resolve(SOCKET(fd), target);
 }
 
+// The filter service installed beside this library: its own sockets (the
+// channel's listener, the account server, the rating service) are not filtered.
+static bool IsTheService() {
+    Dl_info info{};
+    char self[PATH_MAX] = {};
+    if (::dladdr(reinterpret_cast<void*>(&IsTheService), &info) == 0 || !info.dli_fname ||
+        !::realpath("/proc/self/exe", self)) {
+        return false;
+    }
+    std::string folder = info.dli_fname;
+    folder.erase(folder.rfind('/') == std::string::npos ? 0 : folder.rfind('/'));
+    char real[PATH_MAX] = {};
+    return ::realpath(folder.c_str(), real) && std::string(real) + "/KOVARI" == self;
+}
+
 // With the system-wide install active, only the processes of its filtered
 // accounts are the host's; every other process goes straight to the C library
 // and never loads a provider. Decided once, on the first socket.
@@ -199,7 +218,7 @@ static bool ProcessFiltered() {
     static const bool filtered = [] {
         HostGuard guard;
         const platform::SystemInstall& install = platform::SystemWideInstall();
-        return !install.active || install.filtered;
+        return !install.active || (install.filtered && !IsTheService());
     }();
     return filtered;
 }

@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# The system-wide install on a family computer, inside a private mount
+# namespace: a copy of /etc (with a test account "qmkid" added to its passwd)
+# and an empty /var/lib are mounted over the machine's own, so the activation
+# writes /etc/ld.so.preload, /etc/quellmark, the autostart entry and the
+# per-account folders there and the machine's own /etc is never touched (checked
+# at the end from outside the namespace).
+#   system_wide_test.sh SOURCE_DIR BUILD_DIR BIN_DIR
+# Needs root and `unshare -m`; otherwise it is skipped (exit status 77).
+set -uo pipefail
+source_dir=$1 build_dir=$2 bin_dir=$3
+
+if [ "${QM_SYSTEM_TEST_INSIDE:-}" != 1 ]; then
+  if [ "$(id -u)" -ne 0 ] || ! unshare -m true 2>/dev/null; then
+    echo "skipped: needs root and a private mount namespace"
+    exit 77
+  fi
+  fingerprint() {
+    sha256sum /etc/passwd /etc/group /etc/ld.so.preload 2>&1
+    ls -la /etc/quellmark /etc/xdg/autostart /var/lib/quellmark 2>&1
+  }
+  before=$(fingerprint)
+  work=$(mktemp -d)
+  chmod 755 "$work"
+  trap 'rm -rf "$work"' EXIT
+  cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null || exit 1
+  cp -a /etc "$work/etc"
+  echo 'qmkid:x:4242:4242:Filtered child:/tmp/qmkid-home:/bin/sh' >>"$work/etc/passwd"
+  echo 'qmkid:x:4242:' >>"$work/etc/group"
+  # Another product's preloaded libraries; the last line has no line end.
+  printf '/lib/x86_64-linux-gnu/libm.so.6\n\n  /lib/x86_64-linux-gnu/libdl.so.2' >"$work/etc/ld.so.preload"
+  mkdir "$work/varlib"
+  QM_SYSTEM_TEST_INSIDE=1 QM_WORK=$work unshare -m "$0" "$@"
+  status=$?
+  after=$(fingerprint)
+  if [ "$before" != "$after" ]; then
+    printf 'FAILED: the machine'"'"'s own files changed:\n--- before\n%s\n--- after\n%s\n' "$before" "$after"
+    status=1
+  fi
+  exit "$status"
+fi
+
+# Inside the namespace.
+work=$QM_WORK
+mount --make-rprivate /
+mount --bind "$work/etc" /etc
+mount --bind "$work/varlib" /var/lib
+programs=$work/prefix/lib/quellmark
+admin=$work/prefix/sbin/quellmark-admin
+failures=0
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
+expect() { # expect WHAT TEXT COMMAND...
+  local what=$1 text=$2; shift 2
+  local output; output=$("$@" 2>&1)
+  printf '%s\n' "$output" | grep -qF -- "$text" || fail "$what: no \"$text\" in: $output"
+}
+refuse() { # refuse WHAT COMMAND...: must fail
+  local what=$1; shift
+  if "$@" >/dev/null 2>&1; then fail "$what succeeded"; fi
+}
+as_kid() { setpriv --reuid=4242 --regid=4242 --clear-groups env -i PATH=/usr/bin:/bin \
+  HOME=/tmp/qmkid-home "$@"; }
+wait_for_port() {
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "nothing listens on port $1"
+  return 1
+}
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+sums() { sha256sum /etc/ld.so.preload /etc/quellmark/HKEY_LOCAL_MACHINE.reg 2>&1; }
+
+# The family: anna may open the family site, the casino is denied to everyone.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+  -subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1 \
+  -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
+chmod 644 "$work/cert.pem"
+account_port=$(free_port)
+rating_port=$(free_port)
+cat >"$work/members.txt" <<EOF2
+member anna
+password secret
+catmask 001
+agencyserver 127.0.0.1
+agencyport $rating_port
+localoverridesver 1
+localoverrides Y
+popupblocker Y
+prefs [POPUPS]
+prefs
+prefs [PORTS]
+prefs
+prefs [APPS]
+prefs
+prefs [SOALLOWS]
+prefs anna,www.familysite.example
+prefs
+prefs [SODENIES]
+prefs *,www.casino.example
+prefs
+EOF2
+printf 'anna secret\n' >"$work/rating-members.txt"
+: >"$work/ratings.txt"
+"$bin_dir/account-server" --port "$account_port" --cert "$work/cert.pem" --key "$work/key.pem" \
+  --members "$work/members.txt" --log "$work/account.log" &
+pids+=($!)
+"$bin_dir/rating-server" --port "$rating_port" --ratings "$work/ratings.txt" \
+  --members "$work/rating-members.txt" --log "$work/rating.log" &
+pids+=($!)
+mkdir -p "$work/www"
+echo 'A page.' >"$work/www/index.html"
+(cd "$work/www" && exec python3 -m http.server 80 --bind 127.0.0.1 >/dev/null 2>&1) &
+pids+=($!)
+wait_for_port "$account_port"; wait_for_port "$rating_port"; wait_for_port 80
+get() { curl -sS -i --max-time 20 --resolve "$1:80:127.0.0.1" "http://$1/"; }
+
+code=$("$bin_dir/support-codes" install family-1)
+preload_before=$(sha256sum </etc/ld.so.preload)
+
+echo "== Refusals change nothing"
+before=$(sums)
+expect "not root" "run it as root" as_kid "$admin" activate --install-id family-1 --code "$code" qmkid
+expect "unknown account" 'no account named "nobody-here"' \
+  "$admin" activate --install-id family-1 --code "$code" nobody-here
+expect "root's account" "never filtered" "$admin" activate --install-id family-1 --code "$code" root
+expect "wrong code" "install code does not belong" \
+  "$admin" activate --install-id family-1 --code 000000000000 qmkid
+refuse "activation with a wrong code" "$admin" activate --install-id family-1 --code 000000000000 qmkid
+expect "deactivation when not active" "not active" "$admin" deactivate a b "$("$bin_dir/support-codes" removal a b)"
+[ "$(sums)" = "$before" ] || fail "a refused command changed something"
+[ -e /etc/quellmark ] && fail "a refused command made /etc/quellmark"
+
+echo "== Activation, twice"
+for run in 1 2; do
+  expect "activation $run" "Filtering is active for: qmkid" "$admin" activate --install-id family-1 \
+    --code "$code" --account-server "localhost:$account_port" --account-server-ca "$work/cert.pem" qmkid
+done
+[ "$(grep -c "^$programs/libsockhost.so\$" /etc/ld.so.preload)" = 1 ] || fail "the socket host is not in ld.so.preload once"
+expect "other preload lines kept" "/lib/x86_64-linux-gnu/libm.so.6" cat /etc/ld.so.preload
+expect "filtered accounts" '"FilteredAccounts"="qmkid"' cat /etc/quellmark/HKEY_LOCAL_MACHINE.reg
+expect "account folder" "1770 root:qmkid" stat -c '%a %U:%G' /var/lib/quellmark/qmkid
+expect "machine settings" "644 root" stat -c '%a %U' /etc/quellmark/HKEY_LOCAL_MACHINE.reg
+expect "autostart entry" "KOVARI --autostart" cat /etc/xdg/autostart/quellmark-kovari.desktop
+
+echo "== The child's service, started as the autostart entry starts it"
+cat >/var/lib/quellmark/qmkid/HKEY_CURRENT_USER.reg <<'EOF2'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Quellmark\Settings]
+"DebugLevel"=dword:00000001
+
+[HKEY_CURRENT_USER\Software\Quellmark\UserProfiles]
+@="anna~secret"
+"anna"="anna"
+EOF2
+chown 4242:4242 /var/lib/quellmark/qmkid/HKEY_CURRENT_USER.reg
+as_kid QT_QPA_PLATFORM=offscreen DISPLAY=:77 QUELLMARK_MSGBOX_RECORD=/tmp/qmkid-boxes.txt \
+  QUELLMARK_DIALOG_ANSWER=0 QUELLMARK_MSGBOX_ANSWER=2 "$programs/KOVARI" --autostart \
+  >"$work/kovari.out" 2>&1 &
+pids+=($!)
+wait_for_port 4100
+# Root's own start of the same entry ends at once.
+timeout 10 "$programs/KOVARI" --autostart || fail "KOVARI --autostart as root"
+
+echo "== The filtered account: no LD_PRELOAD in its environment"
+expect "allowed site" "A page." as_kid DISPLAY=:77 curl -sS -i --max-time 20 \
+  --resolve www.familysite.example:80:127.0.0.1 http://www.familysite.example/
+for how in "" "env -u LD_PRELOAD" "env QUELLMARK_REGISTRY_DIR=/tmp"; do
+  expect "deny-listed site ($how)" "Location: http://block.tellwyn.com?site=http://www.casino.example" \
+    as_kid DISPLAY=:77 $how curl -sS -i --max-time 20 \
+    --resolve www.casino.example:80:127.0.0.1 http://www.casino.example/
+done
+[ -s /var/lib/quellmark/qmkid/user.prefs ] || fail "the child's service wrote no user.prefs"
+echo "== Without a desktop session: the service is not asked, every GET redirected, no wait"
+start=$(date +%s)
+expect "no session" "Location: http://block.tellwyn.com" as_kid curl -sS -i --max-time 20 \
+  --resolve www.familysite.example:80:127.0.0.1 http://www.familysite.example/
+[ $(($(date +%s) - start)) -le 3 ] || fail "a process without a desktop session waited"
+
+echo "== Root is not filtered and starts nothing"
+expect "root's curl" "A page." get www.casino.example
+[ -z "$(pgrep -u 0 -x KOVARI)" ] || fail "a KOVARI runs as root"
+maps=$(python3 -c 'import socket; socket.create_connection(("127.0.0.1", 80)).close(); print(open("/proc/self/maps").read())')
+printf '%s\n' "$maps" | grep -q libsockhost.so || fail "the socket host is not preloaded into root's programs"
+printf '%s\n' "$maps" | grep -qE 'libZUL|libmsafd' && fail "root's program loaded a provider"
+
+echo "== What the child may not change"
+refuse "child writes the machine settings" as_kid sh -c 'echo x >>/etc/quellmark/HKEY_LOCAL_MACHINE.reg'
+refuse "child replaces the machine settings" as_kid sh -c 'echo x >/tmp/h && mv /tmp/h /etc/quellmark/HKEY_LOCAL_MACHINE.reg'
+refuse "child replaces the program link" as_kid ln -sfn /bin/true /var/lib/quellmark/qmkid/KOVARI
+refuse "child removes the program link" as_kid rm -f /var/lib/quellmark/qmkid/KOVARI
+refuse "child writes the program" as_kid sh -c ": >$programs/KOVARI"
+refuse "child writes ld.so.preload" as_kid sh -c 'echo >>/etc/ld.so.preload'
+expect "the program link" "$programs/KOVARI" readlink /var/lib/quellmark/qmkid/KOVARI
+
+echo "== Deactivation"
+removal=$("$bin_dir/support-codes" removal family-1 home)
+refuse "deactivation with a wrong code" "$admin" deactivate family-1 home 000000000000
+expect "deactivation" "no longer active" "$admin" deactivate family-1 home "$removal"
+expect "deactivation twice" "not active" "$admin" deactivate family-1 home "$removal"
+[ "$(sha256sum </etc/ld.so.preload)" = "$preload_before" ] || fail "ld.so.preload is not as it was"
+for path in /etc/quellmark /var/lib/quellmark /etc/xdg/autostart/quellmark-kovari.desktop; do
+  [ -e "$path" ] && fail "$path is left after deactivation"
+done
+expect "nothing filtered" "A page." as_kid DISPLAY=:77 curl -sS -i --max-time 20 \
+  --resolve www.casino.example:80:127.0.0.1 http://www.casino.example/
+
+[ "$failures" -eq 0 ] && echo "system-wide install: all checks passed"
+exit "$failures"
