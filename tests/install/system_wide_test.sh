@@ -64,8 +64,8 @@ refuse() { # refuse WHAT COMMAND...: must fail
   local what=$1; shift
   if "$@" >/dev/null 2>&1; then fail "$what succeeded"; fi
 }
-as_kid() { setpriv --reuid=4242 --regid=4242 --clear-groups env -i PATH=/usr/bin:/bin \
-  HOME=/tmp/qmkid-home "$@"; }
+kid=(setpriv --reuid=4242 --regid=4242 --clear-groups env -i PATH=/usr/bin:/bin HOME=/tmp/qmkid-home)
+as_kid() { "${kid[@]}" "$@"; }
 wait_for_port() {
   for _ in $(seq 100); do
     (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
@@ -163,7 +163,9 @@ REGEDIT4
 "anna"="anna"
 EOF2
 chown 4242:4242 /var/lib/quellmark/qmkid/HKEY_CURRENT_USER.reg
-as_kid QT_QPA_PLATFORM=offscreen DISPLAY=:77 QUELLMARK_MSGBOX_RECORD=/tmp/qmkid-boxes.txt \
+# Started directly (not through a function), so that its process id is the
+# service's and the clean-up ends it.
+"${kid[@]}" QT_QPA_PLATFORM=offscreen DISPLAY=:77 QUELLMARK_MSGBOX_RECORD=/tmp/qmkid-boxes.txt \
   QUELLMARK_DIALOG_ANSWER=0 QUELLMARK_MSGBOX_ANSWER=2 "$programs/KOVARI" --autostart \
   >"$work/kovari.out" 2>&1 &
 pids+=($!)
@@ -214,5 +216,8 @@ done
 expect "nothing filtered" "A page." as_kid DISPLAY=:77 curl -sS -i --max-time 20 \
   --resolve www.casino.example:80:127.0.0.1 http://www.casino.example/
 
+cleanup
+trap - EXIT
+[ -z "$(pgrep -u 4242)" ] || fail "processes of the test account are left"
 [ "$failures" -eq 0 ] && echo "system-wide install: all checks passed"
 exit "$failures"
