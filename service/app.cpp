@@ -6,6 +6,7 @@
 #include "platform/registry.h"
 #include "platform/system_install.h"
 #include "service/block_page_server.h"
+#include "service/data_folder_check.h"
 #include "service/lsp_comms.h"
 #include "service/main_frame.h"
 #include "service/registry_values.h"
@@ -48,6 +49,7 @@ bool CPCAppApp::InitInstance() {
 
     mainFrame_ = std::make_unique<CMainFrame>(this);
     mainFrame_->show();
+    ReportUnwritableData(*this);
 
     RegisterFastUserSwitch();
     Log("CPCAppApp::InitInstance", "Application started", 2);

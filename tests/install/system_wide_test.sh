@@ -151,6 +151,22 @@ expect "account folder" "1770 root:qmkid" stat -c '%a %U:%G' /var/lib/quellmark/
 expect "machine settings" "644 root" stat -c '%a %U' /etc/quellmark/HKEY_LOCAL_MACHINE.reg
 expect "autostart entry" "KOVARI --autostart" cat /etc/xdg/autostart/quellmark-kovari.desktop
 
+kid_dir=$work/kid
+mkdir -p "$kid_dir" && chown 4242:4242 "$kid_dir"
+service_env=(QT_QPA_PLATFORM=offscreen DISPLAY=:77 QUELLMARK_MSGBOX_RECORD=$kid_dir/boxes.txt
+  QUELLMARK_DIALOG_ANSWER=0 QUELLMARK_MSGBOX_ANSWER=2 QUELLMARK_NOTIFY_RECORD=$kid_dir/notes.txt)
+
+echo "== A log folder the child's service cannot write is reported"
+chown root:root /var/lib/quellmark/qmkid/Logs
+"${kid[@]}" "${service_env[@]}" "$programs/KOVARI" --autostart >"$work/unwritable.out" 2>&1 &
+service=$!
+wait_for_port 4100
+kill "$service"; wait "$service" 2>/dev/null
+expect "log line" "The log cannot be written in /var/lib/quellmark/qmkid/Logs" cat "$work/unwritable.out"
+[ "$(grep -c "The filter cannot save" "$kid_dir/notes.txt")" = 1 ] || fail "not told once: $(cat "$kid_dir/notes.txt")"
+chown 4242:4242 /var/lib/quellmark/qmkid/Logs
+rm -f "$kid_dir/notes.txt"
+
 echo "== The child's service, started as the autostart entry starts it"
 cat >/var/lib/quellmark/qmkid/HKEY_CURRENT_USER.reg <<'EOF2'
 REGEDIT4
@@ -165,9 +181,7 @@ EOF2
 chown 4242:4242 /var/lib/quellmark/qmkid/HKEY_CURRENT_USER.reg
 # Started directly (not through a function), so that its process id is the
 # service's and the clean-up ends it.
-"${kid[@]}" QT_QPA_PLATFORM=offscreen DISPLAY=:77 QUELLMARK_MSGBOX_RECORD=/tmp/qmkid-boxes.txt \
-  QUELLMARK_DIALOG_ANSWER=0 QUELLMARK_MSGBOX_ANSWER=2 "$programs/KOVARI" --autostart \
-  >"$work/kovari.out" 2>&1 &
+"${kid[@]}" "${service_env[@]}" "$programs/KOVARI" --autostart >"$work/kovari.out" 2>&1 &
 pids+=($!)
 wait_for_port 4100
 # Root's own start of the same entry ends at once.
@@ -182,6 +196,7 @@ for how in "" "env -u LD_PRELOAD" "env QUELLMARK_REGISTRY_DIR=/tmp"; do
     --resolve www.casino.example:80:127.0.0.1 http://www.casino.example/
 done
 [ -s /var/lib/quellmark/qmkid/user.prefs ] || fail "the child's service wrote no user.prefs"
+[ -e "$kid_dir/notes.txt" ] && grep -q "cannot save" "$kid_dir/notes.txt" && fail "a writable folder was reported"
 echo "== Without a desktop session: the service is not asked, every GET redirected, no wait"
 start=$(date +%s)
 expect "no session" "Location: http://block.tellwyn.com" as_kid curl -sS -i --max-time 20 \

@@ -1,0 +1,46 @@
+#include "service/data_folder_check.h"
+
+#include "platform/system_install.h"
+#include "service/app.h"
+#include "ui/notify_dlg.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr unsigned kNotifyMs = 10000;
+
+// The problem with writing into `folder`, or "" when it can be written.
+std::string WriteProblem(const std::string& what, const std::string& folder) {
+    if (::access(folder.c_str(), W_OK | X_OK) == 0) {
+        return {};
+    }
+    return what + " cannot be written in " + folder + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+void ReportUnwritableData(CPCAppApp& app) {
+    if (!platform::SystemWideInstall().filtered) {
+        return;
+    }
+    const std::string& dir = app.InstallFolder();
+    bool failed = false;
+    for (const std::string& problem :
+         {WriteProblem("user.prefs", dir), WriteProblem("The log", dir + "/Logs")}) {
+        if (!problem.empty()) {
+            app.Log("CPCAppApp::InitInstance", problem, 1);
+            std::fprintf(stderr, "KOVARI: %s\n", problem.c_str());
+            failed = true;
+        }
+    }
+    if (failed) {
+        app.NotifyDlg().Show(kNotifyMs,
+                             "The filter cannot save<BR>its settings or its log in<BR><B>" + dir +
+                                 "</B>");
+    }
+}

@@ -1,0 +1,10 @@
+#pragma once
+// A filtered account's service must be able to write its own data: user.prefs
+// in its installation folder and the log in its Logs folder. When it cannot,
+// nothing would say so (the deny list would simply never apply), so each
+// failure is logged at level 1 (and on standard error, for a log that cannot be
+// written) and the person at the screen is told once.
+
+class CPCAppApp;
+
+void ReportUnwritableData(CPCAppApp& app);
