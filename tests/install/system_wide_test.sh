@@ -27,6 +27,7 @@ if [ "${QM_SYSTEM_TEST_INSIDE:-}" != 1 ]; then
   cp -a /etc "$work/etc"
   echo 'qmkid:x:4242:4242:Filtered child:/tmp/qmkid-home:/bin/sh' >>"$work/etc/passwd"
   echo 'qmkid:x:4242:' >>"$work/etc/group"
+  echo '127.0.0.1 www.familysite.example www.casino.example block.tellwyn.com' >>"$work/etc/hosts"
   # Another product's preloaded libraries; the last line has no line end.
   printf '/lib/x86_64-linux-gnu/libm.so.6\n\n  /lib/x86_64-linux-gnu/libdl.so.2' >"$work/etc/ld.so.preload"
   mkdir "$work/varlib"
@@ -50,7 +51,8 @@ admin=$work/prefix/sbin/quellmark-admin
 failures=0
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  # What the test started, and what the browsers left running as the test account.
+  for pid in "${pids[@]}" $(pgrep -u 4242); do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null
 }
 trap cleanup EXIT
@@ -116,9 +118,28 @@ pids+=($!)
 "$bin_dir/rating-server" --port "$rating_port" --ratings "$work/ratings.txt" \
   --members "$work/rating-members.txt" --log "$work/rating.log" &
 pids+=($!)
-mkdir -p "$work/www"
-echo 'A page.' >"$work/www/index.html"
-(cd "$work/www" && exec python3 -m http.server 80 --bind 127.0.0.1 >/dev/null 2>&1) &
+# One web server for every site name: the block page's host gets the block page.
+cat >"$work/web.py" <<'EOF2'
+import http.server, sys
+class Site(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        blocked = self.headers.get("Host", "").startswith("block.")
+        body = (b"<html><body>This site is blocked.</body></html>\n" if blocked
+                else b"<html><body>A page.</body></html>\n")
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+        with open(LOG, "a") as log:
+            log.write("%s %s %s\n" % (self.headers.get("Host", ""), self.path,
+                                       self.headers.get("User-Agent", "")))
+    def log_message(self, *args):
+        pass
+LOG = sys.argv[1]
+http.server.ThreadingHTTPServer(("127.0.0.1", 80), Site).serve_forever()
+EOF2
+python3 "$work/web.py" "$work/web.log" &
 pids+=($!)
 wait_for_port "$account_port"; wait_for_port "$rating_port"; wait_for_port 80
 get() { curl -sS -i --max-time 20 --resolve "$1:80:127.0.0.1" "http://$1/"; }
@@ -161,6 +182,7 @@ chown root:root /var/lib/quellmark/qmkid/Logs
 "${kid[@]}" "${service_env[@]}" "$programs/KOVARI" --autostart >"$work/unwritable.out" 2>&1 &
 service=$!
 wait_for_port 4100
+for _ in $(seq 100); do [ -s "$kid_dir/notes.txt" ] && break; sleep 0.1; done
 kill "$service"; wait "$service" 2>/dev/null
 expect "log line" "The log cannot be written in /var/lib/quellmark/qmkid/Logs" cat "$work/unwritable.out"
 [ "$(grep -c "The filter cannot save" "$kid_dir/notes.txt")" = 1 ] || fail "not told once: $(cat "$kid_dir/notes.txt")"
@@ -182,7 +204,8 @@ chown 4242:4242 /var/lib/quellmark/qmkid/HKEY_CURRENT_USER.reg
 # Started directly (not through a function), so that its process id is the
 # service's and the clean-up ends it.
 "${kid[@]}" "${service_env[@]}" "$programs/KOVARI" --autostart >"$work/kovari.out" 2>&1 &
-pids+=($!)
+service=$!
+pids+=($service)
 wait_for_port 4100
 # Root's own start of the same entry ends at once.
 timeout 10 "$programs/KOVARI" --autostart || fail "KOVARI --autostart as root"
@@ -197,6 +220,35 @@ for how in "" "env -u LD_PRELOAD" "env QUELLMARK_REGISTRY_DIR=/tmp"; do
 done
 [ -s /var/lib/quellmark/qmkid/user.prefs ] || fail "the child's service wrote no user.prefs"
 [ -e "$kid_dir/notes.txt" ] && grep -q "cannot save" "$kid_dir/notes.txt" && fail "a writable folder was reported"
+# Browsers as a family runs them, sandboxes on; every host name goes to the
+# local web server.
+browse() { # browse BROWSER URL: the page's text
+  case $1 in
+    chromium) timeout 90 "${kid[@]}" DISPLAY=:77 HOME=$kid_dir chromium --headless=new --disable-gpu \
+      --no-first-run --user-data-dir="$kid_dir/chromium" --host-resolver-rules="MAP * 127.0.0.1" \
+      --virtual-time-budget=5000 --dump-dom "$2" 2>/dev/null ;;
+    firefox-esr) timeout 90 "${kid[@]}" DISPLAY=:77 HOME=$kid_dir MOZ_HEADLESS=1 firefox-esr \
+      --headless --screenshot "$kid_dir/shot.png" --profile "$kid_dir/firefox" "$2" >/dev/null 2>&1 ;;
+  esac
+}
+if command -v chromium >/dev/null; then
+  echo "== Chromium headless as the child, sandbox on"
+  expect "chromium, allowed site" "A page." browse chromium http://www.familysite.example/
+  expect "chromium, deny-listed site" "This site is blocked." browse chromium http://www.casino.example/
+else
+  echo "(chromium is not installed: not tried)"
+fi
+if command -v firefox-esr >/dev/null; then
+  echo "== Firefox headless as the child, sandbox on"
+  "${kid[@]}" mkdir -p "$kid_dir/firefox"
+  : >"$work/web.log"
+  browse firefox-esr http://www.familysite.example/
+  browse firefox-esr http://www.casino.example/
+  expect "firefox, allowed site" "www.familysite.example / Mozilla" cat "$work/web.log"
+  expect "firefox, deny-listed site" "block.tellwyn.com /?site=http://www.casino.example" cat "$work/web.log"
+else
+  echo "(firefox-esr is not installed: not tried)"
+fi
 echo "== Without a desktop session: the service is not asked, every GET redirected, no wait"
 start=$(date +%s)
 expect "no session" "Location: http://block.tellwyn.com" as_kid curl -sS -i --max-time 20 \
@@ -205,7 +257,7 @@ expect "no session" "Location: http://block.tellwyn.com" as_kid curl -sS -i --ma
 
 echo "== Root is not filtered and starts nothing"
 expect "root's curl" "A page." get www.casino.example
-[ -z "$(pgrep -u 0 -x KOVARI)" ] || fail "a KOVARI runs as root"
+[ -z "$(pgrep -u 0 -f "^$programs/KOVARI")" ] || fail "a KOVARI runs as root"
 maps=$(python3 -c 'import socket; socket.create_connection(("127.0.0.1", 80)).close(); print(open("/proc/self/maps").read())')
 printf '%s\n' "$maps" | grep -q libsockhost.so || fail "the socket host is not preloaded into root's programs"
 printf '%s\n' "$maps" | grep -qE 'libZUL|libmsafd' && fail "root's program loaded a provider"
@@ -231,8 +283,7 @@ done
 expect "nothing filtered" "A page." as_kid DISPLAY=:77 curl -sS -i --max-time 20 \
   --resolve www.casino.example:80:127.0.0.1 http://www.casino.example/
 
-cleanup
-trap - EXIT
-[ -z "$(pgrep -u 4242)" ] || fail "processes of the test account are left"
+kill "$service" 2>/dev/null; wait "$service" 2>/dev/null
+[ -z "$(pgrep -u 4242 -f "^$programs/KOVARI")" ] || fail "the child's service did not end"
 [ "$failures" -eq 0 ] && echo "system-wide install: all checks passed"
 exit "$failures"
