@@ -157,17 +157,25 @@ expect "wrong code" "install code does not belong" \
   "$admin" activate --install-id family-1 --code 000000000000 qmkid
 refuse "activation with a wrong code" "$admin" activate --install-id family-1 --code 000000000000 qmkid
 expect "deactivation when not active" "not active" "$admin" deactivate a b "$("$bin_dir/support-codes" removal a b)"
+# A step that fails half-way (the data folder cannot be made) takes back the
+# settings and the catalog it had written already.
+mount -o remount,bind,ro /var/lib
+expect "failed step" "has been taken back" "$admin" activate --install-id family-1 --code "$code" qmkid
+mount -o remount,bind,rw /var/lib
 [ "$(sums)" = "$before" ] || fail "a refused command changed something"
 [ -e /etc/quellmark ] && fail "a refused command made /etc/quellmark"
 
 echo "== Activation, twice"
 for run in 1 2; do
   expect "activation $run" "Filtering is active for: qmkid" "$admin" activate --install-id family-1 \
-    --code "$code" --account-server "localhost:$account_port" --account-server-ca "$work/cert.pem" qmkid
+    --code "$code" --account-server "localhost:$account_port" --account-server-ca "$work/cert.pem" \
+    --block-page http://block.tellwyn.com qmkid
 done
 [ "$(grep -c "^$programs/libsockhost.so\$" /etc/ld.so.preload)" = 1 ] || fail "the socket host is not in ld.so.preload once"
 expect "other preload lines kept" "/lib/x86_64-linux-gnu/libm.so.6" cat /etc/ld.so.preload
 expect "filtered accounts" '"FilteredAccounts"="qmkid"' cat /etc/quellmark/HKEY_LOCAL_MACHINE.reg
+expect "settings" '"BlockPage"="http://block.tellwyn.com"' cat /etc/quellmark/HKEY_LOCAL_MACHINE.reg
+expect "settings" '"Dir"="/var/lib/quellmark"' cat /etc/quellmark/HKEY_LOCAL_MACHINE.reg
 expect "account folder" "1770 root:qmkid" stat -c '%a %U:%G' /var/lib/quellmark/qmkid
 expect "machine settings" "644 root" stat -c '%a %U' /etc/quellmark/HKEY_LOCAL_MACHINE.reg
 expect "autostart entry" "KOVARI --autostart" cat /etc/xdg/autostart/quellmark-kovari.desktop
