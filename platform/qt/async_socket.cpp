@@ -102,8 +102,9 @@ void AsyncSocket::OnReceive(int) {}
 void AsyncSocket::OnClose(int) {}
 
 void AsyncSocket::PauseNotifications(bool paused) {
-    if (readNotifier_) {
-        readNotifier_->setEnabled(!paused);
+    paused_ = paused;
+    if (!paused && readNotifier_ && !readNotifier_->isEnabled()) {
+        readNotifier_->setEnabled(true); // what arrived meanwhile is notified now
     }
 }
 
@@ -115,6 +116,10 @@ void AsyncSocket::Attach(int fd, bool listening) {
 }
 
 void AsyncSocket::OnReadable() {
+    if (paused_) {
+        readNotifier_->setEnabled(false); // until the pause ends
+        return;
+    }
     if (listening_) {
         // Take every connection already waiting, so a burst of clients does not
         // overflow a short listen queue while the event loop goes round.

@@ -45,7 +45,9 @@ class AsyncSocket : public QObject {
     virtual void OnReceive(int errorCode);
     virtual void OnClose(int errorCode);
 
-    // Stops and restarts read notifications (while a handler waits in a nested loop).
+    // Stops and restarts read notifications (while a handler waits in a nested
+    // loop). The notifier itself is switched off only when the socket becomes
+    // readable during the pause, so a handler that never waits costs nothing.
     void PauseNotifications(bool paused);
 
   private:
@@ -54,6 +56,7 @@ class AsyncSocket : public QObject {
 
     int fd_ = -1;
     bool listening_ = false;
+    bool paused_ = false;
     int lastError_ = 0;
     QSocketNotifier* readNotifier_ = nullptr;
 };

@@ -46,7 +46,10 @@ inline std::string SanitizerEnvironment(const std::string& reportFolder) {
            ":print_stacktrace=1 "
            "LSAN_OPTIONS=print_suppressions=0:suppressions=" QM_PROGRAM_SUPPRESSIONS ";";
 #elif defined(__SANITIZE_THREAD__)
-    return "export TSAN_OPTIONS=" + log + ":suppressions=" QM_PROGRAM_TSAN_SUPPRESSIONS ";";
+    // A forked child of a program with threads starts its providers (and their
+    // threads) afresh: the runtime is told to go on there instead of dying.
+    return "export TSAN_OPTIONS=" + log +
+           ":die_after_fork=0:suppressions=" QM_PROGRAM_TSAN_SUPPRESSIONS ";";
 #else
     (void)log;
     return "";
