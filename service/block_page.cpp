@@ -167,6 +167,9 @@ std::string BlockPageAnswer(std::string_view head, const CBlockedSites& sites) {
     std::string site;
     if (query != std::string_view::npos && target.substr(query + 1).starts_with("site=")) {
         site = PercentDecoded(target.substr(query + 6));
+        if (site.ends_with('/')) {
+            site.pop_back(); // the redirect adds one "/" after the address
+        }
     }
     std::string host = BlockedHost(site);
     std::optional<BlockedSite> record;

@@ -30,6 +30,8 @@ expect "1." '<script>POPBLOKR = ("ad.html")</script>'
 refuse "1." "127.0.0.1:4180"
 expect "2." "Location: http://127.0.0.1:4180/?site=http://www.casino.example"
 refuse "2." "A page."
+expect "2." 'id="site">www.casino.example'
+expect "2." "on the family's list of sites that may not be opened"
 expect "3." "Location: http://127.0.0.1:4180/?site=http://www.gamble.example"
 expect "3." "command=login"
 expect "3." "command=getuserprefs"

@@ -22,6 +22,7 @@ TEST(BlockPage, NamesTheSiteAndTheReasonRemembered) {
     EXPECT_NE(denied.find("Content-Length: "), std::string::npos);
     EXPECT_NE(denied.find("<b id=\"site\">www.denied.test</b>"), std::string::npos);
     EXPECT_NE(denied.find("family's list of sites"), std::string::npos);
+    EXPECT_NE(denied.find("Address: http://www.denied.test/x</font>"), std::string::npos);
     std::string casino = Get(sites, "/?site=https%3A%2F%2Fcasino.test%2F");
     EXPECT_NE(casino.find("<b>Gambling, Games</b>"), std::string::npos) << casino;
     EXPECT_NE(Get(sites, "/?site=http://unrated.test//").find("could not be rated"),

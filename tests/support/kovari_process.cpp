@@ -6,6 +6,8 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -43,7 +45,9 @@ std::vector<std::string> Installation::LogLines() const {
 }
 
 KovariProcess::KovariProcess(const Installation& installation,
-                             const std::map<std::string, std::string>& extraEnv) {
+                             const std::map<std::string, std::string>& extraEnv,
+                             const std::string& account) {
+    const passwd* user = account.empty() ? nullptr : ::getpwnam(account.c_str());
     std::string program = BuiltFile("KOVARI");
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -61,6 +65,10 @@ KovariProcess::KovariProcess(const Installation& installation,
             } else {
                 ::setenv(name.c_str(), value.c_str(), 1);
             }
+        }
+        if (user && (::setgroups(0, nullptr) != 0 || ::setgid(user->pw_gid) != 0 ||
+                     ::setuid(user->pw_uid) != 0)) {
+            ::_exit(126);
         }
         ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);

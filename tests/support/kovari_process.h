@@ -60,8 +60,10 @@ class KovariProcess {
     // Message boxes are recorded to msgbox.txt in the registry folder and the
     // login dialog is cancelled (QUELLMARK_DIALOG_ANSWER=0) unless extraEnv
     // says otherwise; an empty value in extraEnv leaves the variable unset.
+    // With an account name it runs as that account (the caller is root).
     explicit KovariProcess(const Installation& installation,
-                           const std::map<std::string, std::string>& extraEnv = {});
+                           const std::map<std::string, std::string>& extraEnv = {},
+                           const std::string& account = {});
     ~KovariProcess();
     KovariProcess(const KovariProcess&) = delete;
     KovariProcess& operator=(const KovariProcess&) = delete;
