@@ -89,11 +89,15 @@ bool TakeHostName(Reader name, std::string& host) {
         }
         host.push_back(char(letter ? (c | 0x20) : c));
     }
+    // An empty label anywhere, the end included ("name.."), is refused before
+    // the one final dot a name may carry is dropped.
+    if (host.find("..") != std::string::npos) {
+        return false;
+    }
     if (host.back() == '.') {
         host.pop_back();
     }
-    return !host.empty() && host.size() <= kHostMax && host.front() != '.' &&
-           host.find("..") == std::string::npos;
+    return !host.empty() && host.size() <= kHostMax && host.front() != '.';
 }
 
 // The server name list of the extension: the first host name decides.

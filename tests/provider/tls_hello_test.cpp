@@ -143,7 +143,9 @@ TEST(TlsHello, BrokenLengthsAndHostileNamesAreMalformed) {
     Bytes longExtension = Hello({Extension(5, Bytes(4, 1))});
     longExtension[longExtension.size() - 5] = 0x40;
     EXPECT_EQ(Read(longExtension).kind, zul::TlsHello::Malformed);
-    for (std::string host : {"a/b.example", "a b", "", "a..b", ".a", "x\r\nHost: y"}) {
+    // "a.example.." would read as "a.example." and miss every list naming "a.example".
+    for (std::string host :
+         {"a/b.example", "a b", "", "a..b", ".a", "x\r\nHost: y", "a.example..", ".."}) {
         EXPECT_EQ(Read(Hello({ServerName(host)})).kind, zul::TlsHello::Malformed) << host;
     }
     EXPECT_EQ(Read(Hello({ServerName("a.example"), ServerName("b.example")})).kind,
