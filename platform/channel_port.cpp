@@ -9,37 +9,36 @@
 #include <vector>
 
 namespace platform {
-namespace {
 
-std::string FilteredAccounts() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return {};
-    }
-    char text[4096] = {};
-    DWORD size = sizeof text - 1;
-    DWORD type = 0;
-    LONG result = RegQueryValueExA(key, kFilteredAccountsValue, nullptr, &type,
-                                   reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS && type == REG_SZ ? std::string(text) : std::string();
-}
-
-} // namespace
-
-std::uint16_t ChannelPort() {
+int FilteredAccountPlace(HKEY settingsKey) {
     char name[256] = {};
     DWORD size = sizeof name;
     if (!GetUserNameA(name, &size)) {
+        return 0;
+    }
+    char text[4096] = {};
+    DWORD textSize = sizeof text - 1;
+    DWORD type = 0;
+    if (RegQueryValueExA(settingsKey, kFilteredAccountsValue, nullptr, &type,
+                         reinterpret_cast<BYTE*>(text), &textSize) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return 0;
+    }
+    std::vector<std::string> accounts = SplitAccounts(text);
+    auto found = std::find(accounts.begin(), accounts.end(), name);
+    return found == accounts.end()
+               ? 0
+               : std::min(int(found - accounts.begin()), kMaxChannelAccounts - 1);
+}
+
+std::uint16_t ChannelPort() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return kBaseChannelPort;
     }
-    std::vector<std::string> accounts = SplitAccounts(FilteredAccounts());
-    auto found = std::find(accounts.begin(), accounts.end(), name);
-    if (found != accounts.end()) {
-        int place = int(found - accounts.begin());
-        return std::uint16_t(kBaseChannelPort + std::min(place, kMaxChannelAccounts - 1));
-    }
-    return kBaseChannelPort;
+    int place = FilteredAccountPlace(key);
+    RegCloseKey(key);
+    return std::uint16_t(kBaseChannelPort + place);
 }
 
 } // namespace platform

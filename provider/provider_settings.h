@@ -4,8 +4,8 @@
 // is attached to a process, before the process's informant is created; until then (and when reading
 // fails) the defaults stand.
 
+#include "platform/block_page_location.h"
 #include "platform/wintypes.h"
-#include "provider/block_page.h"
 
 #include <string>
 
@@ -14,7 +14,7 @@ namespace zul {
 struct ProviderSettings {
     std::string dir = "/tmp"; // at most 254 characters
     DWORD debugLevel = 0;     // 0 logs nothing
-    std::string blockPage = kDefaultBlockPageUrl;
+    std::string blockPage = platform::BlockPageLocation{}.address;
 };
 
 // The one instance of the process. Written at attach, read by every log line.

@@ -1,5 +1,6 @@
 #include "provider/zul_settings.h"
 
+#include "platform/block_page_location.h"
 #include "platform/error_text.h"
 #include "platform/registry.h"
 #include "platform/system_install.h"
@@ -19,20 +20,6 @@ bool Failed(const char* text, LONG error) {
     const ProviderSettings& settings = ProcessSettings();
     WriteLog(settings.dir, settings.debugLevel, text, platform::SystemErrorText(error), 1);
     return false;
-}
-
-// The machine setting "BlockPage"; the default when it is missing, empty or
-// too long for a redirect.
-std::string ReadBlockPage(HKEY key) {
-    char page[512] = {};
-    DWORD size = sizeof page - 1;
-    DWORD type = 0;
-    if (RegQueryValueExA(key, "BlockPage", nullptr, &type, reinterpret_cast<BYTE*>(page), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ || page[0] == '\0') {
-        return kDefaultBlockPageUrl;
-    }
-    return page;
 }
 
 } // namespace
@@ -56,7 +43,7 @@ bool GetSettings() {
     dir[sizeof dir - 1] = '\0';
     settings.dir = platform::InstallFolderFor(dir);
     settings.debugLevel = 0;
-    settings.blockPage = ReadBlockPage(key);
+    settings.blockPage = platform::ReadBlockPageLocation(key).address;
     if ((error = RegCloseKey(key)) != ERROR_SUCCESS) {
         return Failed("Failed to close registry key when getting DIR [GetSettings] Error = ",
                       error);

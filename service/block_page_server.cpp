@@ -1,36 +1,17 @@
 #include "service/block_page_server.h"
 
 #include "account/user.h"
+#include "platform/block_page_location.h"
 #include "platform/registry.h"
 #include "service/app.h"
 #include "service/block_page.h"
-#include "service/registry_values.h"
 
 namespace {
 
 constexpr const char kSettingsKey[] = "Software\\Quellmark\\Settings";
-constexpr DWORD kAddressBufferSize = 1024;
 constexpr const char kPlace[] = "CBlockPageServer::Start";
 
 } // namespace
-
-BlockPageSettings ReadBlockPageSettings() {
-    BlockPageSettings settings;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return settings;
-    }
-    DWORD port = ReadDwordValue(key, "BlockPagePort");
-    if (port > 0 && port <= 65535) {
-        settings.port = std::uint16_t(port);
-    }
-    std::string address;
-    if (ReadStringValue(key, "BlockPage", kAddressBufferSize, address) && !address.empty()) {
-        settings.address = address;
-    }
-    RegCloseKey(key);
-    return settings;
-}
 
 CBlockPageServer::CBlockPageServer(const CUser& user)
     : server_(
@@ -50,7 +31,12 @@ bool CBlockPageServer::Start(std::uint16_t port) {
 }
 
 std::unique_ptr<CBlockPageServer> StartBlockPageServer(CUser& user) {
-    BlockPageSettings settings = ReadBlockPageSettings();
+    platform::BlockPageLocation settings;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        settings = platform::ReadBlockPageLocation(key);
+        RegCloseKey(key);
+    }
     user.SetBlockPageAddress(settings.address);
     auto server = std::make_unique<CBlockPageServer>(user);
     if (!server->Start(settings.port)) {

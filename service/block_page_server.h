@@ -1,9 +1,8 @@
 #pragma once
-// The block page served by the service itself on 127.0.0.1, on the port of the
-// machine setting "BlockPagePort" (default 4180), from a thread of its own so
-// that no browser can hold up the channel or the event loop. The machine
-// setting "BlockPage" (default "http://127.0.0.1:4180/") is the address the
-// provider redirects to; its host is always allowed.
+// The block page served by the service itself on 127.0.0.1, on the account's
+// block page port (platform/block_page_location.h), from a thread of its own so
+// that no browser can hold up the channel or the event loop. The block page
+// address is where the provider redirects to; its host is always allowed.
 
 #include "platform/page_server.h"
 
@@ -12,17 +11,6 @@
 #include <string>
 
 class CUser;
-
-constexpr std::uint16_t kDefaultBlockPagePort = 4180;
-constexpr const char kDefaultBlockPage[] = "http://127.0.0.1:4180/";
-
-struct BlockPageSettings {
-    std::uint16_t port = kDefaultBlockPagePort;
-    std::string address = kDefaultBlockPage;
-};
-
-// The settings from the machine's Settings key; defaults where missing or unusable.
-BlockPageSettings ReadBlockPageSettings();
 
 class CBlockPageServer {
   public:

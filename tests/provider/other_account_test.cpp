@@ -1,7 +1,9 @@
 // The channel client talks only to its own account's service: a listener on
 // the channel port that belongs to another account is never asked.
+#include "platform/block_page_location.h"
 #include "platform/channel_port.h"
 #include "platform/presence.h"
+#include "platform/registry.h"
 #include "provider/agency_comms.h"
 
 #include "tests/provider/log_reader.h"
@@ -15,6 +17,15 @@
 #include <pwd.h>
 
 namespace {
+
+platform::BlockPageLocation BlockPage() {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quellmark\\Settings", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    platform::BlockPageLocation location = platform::ReadBlockPageLocation(key);
+    RegCloseKey(key);
+    return location;
+}
 
 TEST(OtherAccount, AStrangersListenerOnTheChannelPortIsNeverAsked) {
     qmtest::TempDir dir;
@@ -53,6 +64,8 @@ TEST(OtherAccount, TheChannelPortFollowsTheAccountsPlaceAmongTheFilteredOnes) {
     std::string me = ::getpwuid(::geteuid())->pw_name;
     qmtest::SetMachineSetting("FilteredAccounts", "first-child," + me);
     EXPECT_EQ(platform::ChannelPort(), 4101);
+    EXPECT_EQ(BlockPage().port, 4181); // the block page moves with the channel
+    EXPECT_EQ(BlockPage().address, "http://127.0.0.1:4181/");
     int presence = platform::ListenOnName("VRA_Class");
     int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -65,6 +78,9 @@ TEST(OtherAccount, TheChannelPortFollowsTheAccountsPlaceAmongTheFilteredOnes) {
     EXPECT_TRUE(comms.EstablishCommunication(zul::COMMS_APP));
     qmtest::SetMachineSetting("FilteredAccounts", me + ",second-child");
     EXPECT_EQ(platform::ChannelPort(), 4100);
+    qmtest::SetMachineSetting("BlockPage", "http://filter.example/");
+    EXPECT_EQ(BlockPage().port, 4180);
+    EXPECT_EQ(BlockPage().address, "http://filter.example/");
     qmtest::SetMachineSetting("FilteredAccounts", "");
     EXPECT_EQ(platform::ChannelPort(), 4100);
     ::close(listener);
