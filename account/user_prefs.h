@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+class ReplacementFile;
+
 class CUserPrefs {
   public:
     // Opens the file for reading for an identity ("*", "*" is the anonymous
@@ -72,6 +74,9 @@ class CUserPrefs {
     void ImportLegacyLists();
     bool RewriteWith(const std::string& header, const std::string& insert,
                      const std::string& remove);
+    // Puts a finished replacement in the file's place, its code recorded as
+    // pending first; a failure is reported (level 1, the person told once).
+    bool Commit(ReplacementFile& out, const char* place);
 
     std::ifstream file_;
     bool open_ = false;

@@ -5,6 +5,7 @@
 #include "account/replacement_file.h"
 #include "account/user_prefs.h"
 #include "common/text.h"
+#include "service/data_folder_check.h"
 #include "service/service_constants.h"
 
 #include <cstdlib>
@@ -66,11 +67,20 @@ bool CUserPrefs::RewriteWith(const std::string& header, const std::string& inser
             out.Write(insert + "\r\n");
         }
     }
-    if (!out.Commit([this](const std::string& newFile) { RecordPendingIntegrity(newFile); })) {
+    if (!Commit(out, "CUserPrefs::RewriteWith")) {
         return false;
     }
     RecordIntegrity(-1);
     return true;
+}
+
+bool CUserPrefs::Commit(ReplacementFile& out, const char* place) {
+    if (out.Commit([this](const std::string& newFile) { RecordPendingIntegrity(newFile); })) {
+        return true;
+    }
+    std::string folder = std::filesystem::path(FilePath()).parent_path().string();
+    ReportDataWriteFailure(place, "user.prefs cannot be written in " + folder);
+    return false;
 }
 
 // overrides.list is dropped; each "site<TAB>owner" line of popups.list becomes
@@ -119,7 +129,7 @@ void CUserPrefs::Download(const std::string& user, const std::string& password, 
     if (fields != std::string::npos) {
         out.Write(answer.substr(0, fields));
     }
-    if (out.Commit([this](const std::string& newFile) { RecordPendingIntegrity(newFile); })) {
+    if (Commit(out, "CUserPrefs::Download")) {
         RecordIntegrity(version);
     }
 }

@@ -5,6 +5,14 @@
 // failure is logged at level 1 (and on standard error, for a log that cannot be
 // written) and the person at the screen is told once.
 
+#include <string>
+
 class CPCAppApp;
 
+// The start-up check of a filtered account's folders.
 void ReportUnwritableData(CPCAppApp& app);
+
+// A write of the account's data that failed while running: logged at level 1
+// (and on standard error); the person at the screen is told once per process,
+// from the user-interface thread, whichever thread failed.
+void ReportDataWriteFailure(const std::string& place, const std::string& problem);

@@ -6,7 +6,10 @@
 #include "platform/registry.h"
 #include "tests/account/prefs_fixture.h"
 
+#include <QCoreApplication>
+
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -153,6 +156,34 @@ TEST_F(UserPrefs, AFileReplacedWithoutItsFinalRecordStillPasses) {
     WritePrefs(kFile); // the old text again: its code is no longer recorded
     EXPECT_TRUE(prefs.IntegrityCheckFailed());
     EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(UserPrefs, AFailedReplacementKeepsTheFileAndIsLoggedAndToldOnce) {
+    std::string record = installation.InstallDir() + "/notifications.txt";
+    qmtest::ScopedEnv recording{"QUELLMARK_NOTIFY_RECORD", record};
+    WritePrefs(kFile);
+    CUserPrefs prefs;
+    prefs.RecordIntegrity(-1);
+    std::filesystem::create_directory(PrefsPath() + ".new"); // the replacement cannot be made
+    EXPECT_FALSE(prefs.AddLine("[PORTS]", "*,23,Telnet"));
+    EXPECT_FALSE(prefs.RemoveLine("*,aim.exe,AIM"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ReadPrefs(), kFile);
+    EXPECT_FALSE(prefs.IntegrityCheckFailed());
+    std::ifstream log(installation.LogFile());
+    int logged = 0;
+    for (std::string line; std::getline(log, line);) {
+        logged += line.find("user.prefs cannot be written in " + installation.InstallDir()) !=
+                  std::string::npos;
+    }
+    EXPECT_EQ(logged, 2);
+    std::ifstream told(record);
+    std::vector<std::string> notes;
+    for (std::string line; std::getline(told, line);) {
+        notes.push_back(line);
+    }
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].rfind("The filter cannot save<BR>", 0), 0u);
 }
 
 TEST_F(UserPrefs, FilesWithEitherLineEndReadTheSame) {
