@@ -10,6 +10,7 @@
 // The measuring clients are this program itself, started with and without
 // LD_PRELOAD.
 
+#include "bench/loopback.h"
 #include "tests/support/family_service.h"
 #include "tests/support/zul_install.h"
 
@@ -32,27 +33,11 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kBulkBytes = std::size_t(1) << 30;
 constexpr int kRounds = 300;
 
-sockaddr_in Loopback(unsigned short port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-int Connect(unsigned short port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
+using qmbench::Loopback;
 
 // Client: sends the bytes, waits for the sink to close; prints seconds.
 int SendBulk(unsigned short port) {
-    int fd = Connect(port);
+    int fd = qmbench::ConnectLoopback(port);
     std::vector<char> chunk(256 * 1024, 'x');
     auto start = Clock::now();
     for (std::size_t sent = 0; sent < kBulkBytes;) {
@@ -77,7 +62,7 @@ int GetRounds(unsigned short port) {
     char buffer[4096];
     for (int i = 0; i < kRounds + kRounds / 10; ++i) {
         auto start = Clock::now();
-        int fd = Connect(port);
+        int fd = qmbench::ConnectLoopback(port);
         ::send(fd, request.data(), request.size(), 0);
         while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
         }
@@ -94,7 +79,7 @@ int GetRounds(unsigned short port) {
 
 // Client: makes one connected socket, then prints its resident set in KiB.
 int Resident(unsigned short port) {
-    int fd = Connect(port);
+    int fd = qmbench::ConnectLoopback(port);
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -111,13 +96,7 @@ int Resident(unsigned short port) {
 class Server {
   public:
     explicit Server(bool answer) : answer_(answer) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = Loopback(0);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(listener_, 64);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = qmbench::ListenOnLoopback(port_);
         thread_ = std::thread([this] { Run(); });
     }
     ~Server() {

@@ -12,6 +12,7 @@
 // ratio is against direct in the same run. QM_BENCH_ROUNDS (default 5) and
 // QM_BENCH_SECONDS (default 2) set the rounds and each wrk run's length.
 
+#include "bench/loopback.h"
 #include "tests/support/family_service.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/zul_install.h"
@@ -62,13 +63,7 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-sockaddr_in Loopback(unsigned short port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
+using qmbench::Loopback;
 
 unsigned short FreePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -6,6 +6,7 @@
 // itself, started with and without LD_PRELOAD; the TLS server runs in this
 // process with a certificate made for the run.
 
+#include "bench/loopback.h"
 #include "tests/support/family_service.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/zul_install.h"
@@ -33,19 +34,6 @@ constexpr int kRounds = 10;  // measured rounds per batch
 constexpr int kWarmUp = 2;   // rounds per batch not measured (the channel's first connects)
 constexpr const char* kHost = "www.allowed.test";
 
-int Connect(unsigned short port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Client: connect plus a verified handshake per round; prints each measured
 // round's microseconds, or fails when a handshake fails.
 int HandshakeRounds(unsigned short port, const std::string& cert) {
@@ -55,7 +43,7 @@ int HandshakeRounds(unsigned short port, const std::string& cert) {
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
     for (int i = 0; i < kRounds + kWarmUp; ++i) {
         auto start = Clock::now();
-        int fd = Connect(port);
+        int fd = qmbench::ConnectLoopback(port);
         SSL* tls = SSL_new(context);
         SSL_set_fd(tls, fd);
         SSL_set_tlsext_host_name(tls, kHost);
@@ -83,15 +71,7 @@ class TlsServer {
         context_ = SSL_CTX_new(TLS_server_method());
         SSL_CTX_use_certificate_chain_file(context_, cert.c_str());
         SSL_CTX_use_PrivateKey_file(context_, key.c_str(), SSL_FILETYPE_PEM);
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(listener_, 64);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = qmbench::ListenOnLoopback(port_);
         thread_ = std::thread([this] { Run(); });
     }
     ~TlsServer() {
