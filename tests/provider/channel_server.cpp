@@ -14,13 +14,21 @@
 namespace qmtest {
 namespace {
 
-int ListenOnChannelPort() {
+void ResetAndClose(int fd) {
+    linger hard{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::close(fd);
+}
+
+} // namespace
+
+int ListenOnLoopbackPort(std::uint16_t port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(4100);
+    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd, 16) != 0) {
@@ -30,14 +38,6 @@ int ListenOnChannelPort() {
     return fd;
 }
 
-void ResetAndClose(int fd) {
-    linger hard{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    ::close(fd);
-}
-
-} // namespace
-
 ChannelServer::Script FixedReplies(std::string site, std::string program) {
     return [site, program](const std::string& request) {
         return ChannelAction{ChannelAction::Reply, request.starts_with("AB:") ? program : site};
@@ -46,7 +46,7 @@ ChannelServer::Script FixedReplies(std::string site, std::string program) {
 
 ChannelServer::ChannelServer(Script script, bool presence, bool port) : script_(std::move(script)) {
     if (port) {
-        listenFd_ = ListenOnChannelPort();
+        listenFd_ = ListenOnLoopbackPort(4100);
     }
     if (presence) {
         presenceFd_ = platform::ListenOnName("VRA_Class");

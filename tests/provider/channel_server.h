@@ -6,6 +6,7 @@
 // holds when it stops are reset, so no closed connection of its own keeps the
 // port in TIME_WAIT for the real service that a later test starts.
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -18,6 +19,9 @@ struct ChannelAction {
     enum Kind { Reply, Close, Reset } kind = Reply;
     std::string reply;
 };
+
+// A listener on 127.0.0.1:port (address reused, backlog 16), or -1.
+int ListenOnLoopbackPort(std::uint16_t port);
 
 class ChannelServer {
   public:

@@ -6,14 +6,13 @@
 #include "platform/registry.h"
 #include "provider/agency_comms.h"
 
+#include "tests/provider/channel_server.h"
 #include "tests/provider/log_reader.h"
 #include "tests/support/member_settings.h"
 #include "tests/support/other_account.h"
 #include "tests/support/temp_dir.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <pwd.h>
 
 namespace {
@@ -33,19 +32,7 @@ TEST(OtherAccount, AStrangersListenerOnTheChannelPortIsNeverAsked) {
     int presence = platform::ListenOnName("VRA_Class"); // this account's service is there
     ASSERT_GE(presence, 0);
     qmtest::OtherAccountProcess stranger(
-        [] {
-            int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            int on = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(4100);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                      ::listen(fd, 16) == 0;
-            return ok ? 0 : 1;
-        },
-        true);
+        [] { return qmtest::ListenOnLoopbackPort(4100) >= 0 ? 0 : 1; }, true);
     ASSERT_EQ(stranger.Wait(), 0);
     zul::CAgencyComms comms(dir.path(), 2);
     EXPECT_FALSE(comms.EstablishCommunication(zul::COMMS_URL));
@@ -67,13 +54,8 @@ TEST(OtherAccount, TheChannelPortFollowsTheAccountsPlaceAmongTheFilteredOnes) {
     EXPECT_EQ(BlockPage().port, 4181); // the block page moves with the channel
     EXPECT_EQ(BlockPage().address, "http://127.0.0.1:4181/");
     int presence = platform::ListenOnName("VRA_Class");
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(4101);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
+    int listener = qmtest::ListenOnLoopbackPort(4101);
+    ASSERT_GE(listener, 0);
     zul::CAgencyComms comms(dir.path(), 2);
     EXPECT_TRUE(comms.EstablishCommunication(zul::COMMS_APP));
     qmtest::SetMachineSetting("FilteredAccounts", me + ",second-child");

@@ -3,6 +3,7 @@
 // (dbus-run-session) with Debian's notification-daemon, watched with
 // dbus-monitor, for messages shown in this process and by the real service.
 
+#include "tests/support/bus_program.h"
 #include "tests/support/channel_client.h"
 #include "tests/support/kovari_process.h"
 #include "ui/notify_dlg.h"
@@ -135,29 +136,6 @@ TEST(DesktopNotifications, TheRealServiceReportsARefusedProgram) {
         << ::testing::PrintToString(bus.Events());
 }
 
-// Debian's notification daemon on the test's bus and display.
-class Daemon {
-  public:
-    Daemon() {
-        daemon_.start("/usr/lib/notification-daemon/notification-daemon", {});
-        ready_ = QTest::qWaitFor(
-            [] {
-                return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                    "org.freedesktop.Notifications");
-            },
-            10000);
-    }
-    ~Daemon() {
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
-    bool Ready() const { return ready_; }
-
-  private:
-    QProcess daemon_;
-    bool ready_ = false;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -166,7 +144,9 @@ int main(int argc, char** argv) {
     if (::testing::GTEST_FLAG(list_tests)) {
         return RUN_ALL_TESTS();
     }
-    Daemon daemon;
+    // Debian's notification daemon on the test's bus and display.
+    qmtest::BusProgram daemon("/usr/lib/notification-daemon/notification-daemon",
+                              "org.freedesktop.Notifications");
     if (!daemon.Ready()) {
         std::fprintf(stderr, "desktop_notifications_tests: no notification daemon on the bus\n");
         return 1;

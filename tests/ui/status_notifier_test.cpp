@@ -4,6 +4,7 @@
 // exported menu what a host asks.
 
 #include "platform/presence.h"
+#include "tests/support/bus_program.h"
 #include "tests/support/family_servers.h"
 #include "tests/support/kovari_process.h"
 
@@ -189,30 +190,19 @@ TEST_F(StatusNotifierItem, MenuOfALoggedInMemberWithThePopupBlockerOn) {
 // The watcher, and this process registered as the host that shows the items.
 class Desktop {
   public:
-    Desktop() {
-        watcher_.start("status-notifier-watcher", {});
-        bool up = QTest::qWaitFor(
-            [] {
-                return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                    "org.kde.StatusNotifierWatcher");
-            },
-            10000);
+    Desktop() : watcher_("status-notifier-watcher", "org.kde.StatusNotifierWatcher") {
         QString host =
             QString("org.kde.StatusNotifierHost-%1").arg(QCoreApplication::applicationPid());
         QDBusInterface watcher("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
                                "org.kde.StatusNotifierWatcher");
         ready_ =
-            up && QDBusConnection::sessionBus().registerService(host) &&
+            watcher_.Ready() && QDBusConnection::sessionBus().registerService(host) &&
             watcher.call("RegisterStatusNotifierHost", host).type() != QDBusMessage::ErrorMessage;
-    }
-    ~Desktop() {
-        watcher_.kill();
-        watcher_.waitForFinished();
     }
     bool Ready() const { return ready_; }
 
   private:
-    QProcess watcher_;
+    qmtest::BusProgram watcher_;
     bool ready_ = false;
 };
 
