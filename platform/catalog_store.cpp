@@ -102,7 +102,7 @@ void ToHive(const Catalog& catalog, hive::Hive& hive) {
 } // namespace
 
 Catalog LoadCatalog() {
-    if (auto stored = FromHive(LoadHive(HKEY_LOCAL_MACHINE))) {
+    if (auto stored = FromHive(*LoadHive(HKEY_LOCAL_MACHINE))) {
         return *stored;
     }
     Catalog seeded;

@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include "common/text.h"
+#include "platform/hive_file.h"
 #include "platform/registry_hive.h"
 #include "platform/registry_store.h"
 #include "platform/system_install.h"
@@ -74,23 +75,6 @@ std::string JoinPath(const std::string& base, const char* subKey) {
 
 bool ValidName(std::string_view name) {
     return std::none_of(name.begin(), name.end(), [](char c) { return std::uint8_t(c) < 0x20; });
-}
-
-std::string ReadFile(const std::string& path) {
-    std::string text;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return text;
-    }
-    char buffer[65536];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
-        if (got > 0) {
-            text.append(buffer, std::size_t(got));
-        }
-    }
-    ::close(fd);
-    return text;
 }
 
 void MakeDirectories(const std::string& file) {
@@ -173,8 +157,8 @@ bool KeyExists(const Hive& hive, const std::string& path) {
 
 } // namespace
 
-Hive LoadHive(HKEY root) {
-    return hive::Parse(ReadFile(HivePath(root)), RootName(root));
+std::shared_ptr<const Hive> LoadHive(HKEY root) {
+    return ReadHiveFile(HivePath(root), RootName(root));
 }
 
 LONG ModifyHive(HKEY root, const std::function<LONG(Hive&)>& change) {
@@ -186,10 +170,11 @@ LONG ModifyHive(HKEY root, const std::function<LONG(Hive&)>& change) {
     }
     while (::flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
     }
-    Hive hive = LoadHive(root);
+    Hive hive = ReadHiveFileAfresh(path, RootName(root));
     LONG result = hive.damaged ? ERROR_BADDB : change(hive);
     if (result == ERROR_SUCCESS) {
         result = ReplaceHive(path, hive::Format(hive, RootName(root)), HiveMode(root));
+        ForgetHiveFile(path);
     }
     ::close(lockFd); // releases the flock
     return result;
@@ -228,7 +213,7 @@ LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD, REGSAM, HKEY* result) {
         return ERROR_INVALID_HANDLE;
     }
     path = JoinPath(path, subKey);
-    if (!KeyExists(LoadHive(base), path)) {
+    if (!KeyExists(*LoadHive(base), path)) {
         return ERROR_FILE_NOT_FOUND;
     }
     *result = NewHandle(base, path);
@@ -274,8 +259,8 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE
     if (data && !dataSize) {
         return ERROR_INVALID_PARAMETER;
     }
-    Hive hive = LoadHive(root);
-    const hive::Key* found = FindReadable(hive, path);
+    std::shared_ptr<const Hive> hive = LoadHive(root);
+    const hive::Key* found = FindReadable(*hive, path);
     const hive::Value* value =
         found ? hive::FindValue(*found, valueName ? valueName : "") : nullptr;
     if (!value) {
@@ -367,8 +352,8 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize,
     if (!valueName || !valueNameSize || (data && !dataSize)) {
         return ERROR_INVALID_PARAMETER;
     }
-    Hive hive = LoadHive(root);
-    const hive::Key* found = FindReadable(hive, path);
+    std::shared_ptr<const Hive> hive = LoadHive(root);
+    const hive::Key* found = FindReadable(*hive, path);
     if (!found || index >= found->values.size()) {
         return ERROR_NO_MORE_ITEMS;
     }
@@ -392,7 +377,7 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD*, c
     if (!name || !nameSize) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::vector<std::string> names = LoadHive(root).Subkeys(path);
+    std::vector<std::string> names = LoadHive(root)->Subkeys(path);
     if (index >= names.size()) {
         return ERROR_NO_MORE_ITEMS;
     }

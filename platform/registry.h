@@ -3,9 +3,10 @@
 //   $QUELLMARK_REGISTRY_DIR/HKEY_LOCAL_MACHINE.reg and .../HKEY_CURRENT_USER.reg
 // (unset: /etc/quellmark and $XDG_CONFIG_HOME/quellmark or ~/.config/quellmark).
 // Key names keep their backslashes and compare without regard to case.
-// Every call reads the file afresh, so values written by another process are
-// seen at once. A writer holds an flock on "<hive>.lock", rewrites the hive into
-// a temporary file and renames it over the hive, so readers never see half a
+// A call checks the file's identity and re-reads it when it changed
+// (platform/hive_file.h), so values written by another process are seen at
+// once. A writer holds an flock on "<hive>.lock", rewrites the hive into a
+// temporary file and renames it over the hive, so readers never see half a
 // file and concurrent writers lose nothing. A hive that cannot be parsed reads
 // with its damaged keys missing, and is never overwritten (ERROR_BADDB).
 

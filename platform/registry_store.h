@@ -7,11 +7,12 @@
 #include "platform/registry_hive.h"
 
 #include <functional>
+#include <memory>
 
 namespace platform {
 
 // The hive as it is on disk now (empty when the file is missing).
-hive::Hive LoadHive(HKEY root);
+std::shared_ptr<const hive::Hive> LoadHive(HKEY root);
 // Runs change on the freshly read hive under the write lock; stores the hive when
 // change returns ERROR_SUCCESS. A damaged hive is never rewritten (ERROR_BADDB).
 LONG ModifyHive(HKEY root, const std::function<LONG(hive::Hive&)>& change);

@@ -1,11 +1,9 @@
 #include "platform/system_install.h"
 
-#include "platform/registry_hive.h"
+#include "platform/hive_file.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <pwd.h>
-#include <sstream>
 #include <unistd.h>
 
 namespace platform {
@@ -20,13 +18,6 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(begin, end - begin + 1));
 }
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string StringValue(const hive::Key& key, std::string_view name) {
     const hive::Value* value = hive::FindValue(key, name);
     return value ? value->data.c_str() : std::string();
@@ -35,8 +26,8 @@ std::string StringValue(const hive::Key& key, std::string_view name) {
 SystemInstall Decide() {
     SystemInstall install;
     std::string path = std::string(kMachineSettingsDir) + "/HKEY_LOCAL_MACHINE.reg";
-    hive::Hive machine = hive::Parse(ReadText(path), "HKEY_LOCAL_MACHINE");
-    const hive::Key* settings = machine.Find(kSettingsKey);
+    std::shared_ptr<const hive::Hive> machine = ReadHiveFile(path, "HKEY_LOCAL_MACHINE");
+    const hive::Key* settings = machine->Find(kSettingsKey);
     if (!settings || settings->damaged) {
         return install;
     }

@@ -4,10 +4,14 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -251,6 +255,60 @@ TEST_F(Registry, ArbitraryBytesNeverCrashAReader) {
     EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\X", 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, &created, nullptr),
               ERROR_BADDB);
+}
+
+// A hive read once is kept while its file is unchanged; each way another
+// program may change the file, at once and keeping its size, is still seen.
+TEST_F(Registry, AKeptHiveSeesEveryChangeOfItsFile) {
+    auto hive = [](const char* value) {
+        return "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Q]\n\"Name\"=\"" + std::string(value) +
+               "\"\n\n";
+    };
+    auto name = [&] {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Q", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return std::string("<missing>");
+        }
+        std::string text = GetString(key, "Name");
+        RegCloseKey(key);
+        return text;
+    };
+    // One folder for each way of changing: rewritten in place, rewritten in
+    // place with its modification time set back (as a copy keeping times does),
+    // written through the registry.
+    qmtest::TempDir folders[3];
+    for (auto& folder : folders) {
+        std::ofstream(folder / "HKEY_LOCAL_MACHINE.reg", std::ios::binary) << hive("aaaa");
+    }
+    // Files changed just before they are read are never kept: let them settle.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    for (auto& folder : folders) {
+        qmtest::ScopedEnv here("QUELLMARK_REGISTRY_DIR", folder.path());
+        ASSERT_EQ(name(), "aaaa");
+        ASSERT_EQ(name(), "aaaa");
+    }
+    {
+        qmtest::ScopedEnv here("QUELLMARK_REGISTRY_DIR", folders[0].path());
+        std::ofstream(folders[0] / "HKEY_LOCAL_MACHINE.reg", std::ios::binary) << hive("bbbb");
+        EXPECT_EQ(name(), "bbbb");
+    }
+    {
+        qmtest::ScopedEnv here("QUELLMARK_REGISTRY_DIR", folders[1].path());
+        std::string file = folders[1] / "HKEY_LOCAL_MACHINE.reg";
+        struct stat old {};
+        ASSERT_EQ(::stat(file.c_str(), &old), 0);
+        std::ofstream(file, std::ios::binary) << hive("cccc");
+        timespec times[2] = {old.st_atim, old.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+        EXPECT_EQ(name(), "cccc");
+    }
+    {
+        qmtest::ScopedEnv here("QUELLMARK_REGISTRY_DIR", folders[2].path());
+        HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Q");
+        SetString(key, "Name", "dddd");
+        RegCloseKey(key);
+        EXPECT_EQ(name(), "dddd");
+    }
 }
 
 // Two processes each write 200 values of their own into the same key at once;
