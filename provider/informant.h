@@ -43,6 +43,9 @@ class CInformant {
     // The first buffer of a completed receive; bufferLength is its length field
     // and bytesReceived the received count, both rewritten by a redirect.
     void CheckForRedirect(SOCKET socket, char* buffer, DWORD* bufferLength, DWORD* bytesReceived);
+    // What CheckForRedirect does for a socket that owes no redirect: disarms
+    // pop-ups when the socket's are blocked.
+    void CheckForPopups(SOCKET socket, char* buffer, DWORD bufferLength);
     // Overwrites every "window.open" (any case) with "POPBLOKR = ".
     void DisablePopups(char* buffer, DWORD length);
     // True when the filter service refuses the program a connect to the port.

@@ -23,13 +23,15 @@ void CInformant::CheckForRedirect(SOCKET socket, char* buffer, DWORD* bufferLeng
     if (!buffer || !bufferLength || !bytesReceived || *bufferLength < 4) {
         return;
     }
+    if (mostWanted_.Empty()) {
+        CheckForPopups(socket, buffer, *bufferLength);
+        return;
+    }
     std::unique_lock<std::recursive_mutex> hold = mostWanted_.Lock();
     CMostWantedEntry* entry = nullptr;
     if (!mostWanted_.IsMostWanted(socket, &entry)) {
         hold.unlock();
-        if (popups_.Find(socket)) {
-            DisablePopups(buffer, *bufferLength);
-        }
+        CheckForPopups(socket, buffer, *bufferLength);
         return;
     }
     WriteLog(kRedirect, "Found a Socket to block - REDIRECTING", 2);
@@ -49,17 +51,39 @@ void CInformant::CheckForRedirect(SOCKET socket, char* buffer, DWORD* bufferLeng
     WriteLog("CInformant::CheckForRedirect()", "Done checking for redirect", 2);
 }
 
-// Searches a lower-cased copy once; no match can start inside a replaced
-// stretch (the pattern does not overlap itself and the replacement holds no
-// "w"), so this finds what searching afresh after each replacement would.
+void CInformant::CheckForPopups(SOCKET socket, char* buffer, DWORD bufferLength) {
+    if (buffer && bufferLength >= 4 && popups_.Find(socket)) {
+        DisablePopups(buffer, bufferLength);
+    }
+}
+
+// Every match has its "." at the same place, and "." is no letter: the scan
+// looks for dots only (memchr) and compares the letters around each one without
+// regard to case. Matches cannot overlap (the pattern does not overlap itself)
+// and the replacement holds neither "." nor "w", so a replaced stretch never
+// makes or hides a later match: this finds what a search of a lower-cased copy
+// finds, without copying the buffer.
 void CInformant::DisablePopups(char* buffer, DWORD length) {
     if (!buffer) {
         return;
     }
-    std::string text = qm::ToLower(std::string_view(buffer, ::strnlen(buffer, length)));
-    for (std::size_t at = text.find(kPopupCall); at != std::string::npos;
-         at = text.find(kPopupCall, at + 1)) {
-        std::memcpy(buffer + at, kPopupStop.data(), kPopupStop.size());
+    constexpr std::size_t kDot = kPopupCall.find('.');
+    constexpr std::size_t kAfter = kPopupCall.size() - kDot;
+    std::size_t end = ::strnlen(buffer, length);
+    if (end < kPopupCall.size()) {
+        return;
+    }
+    const char* last = buffer + end - kAfter; // the last place a match's dot can be
+    for (char* dot = buffer + kDot; dot <= last;) {
+        dot = static_cast<char*>(std::memchr(dot, '.', std::size_t(last - dot) + 1));
+        if (!dot) {
+            return;
+        }
+        char* start = dot - kDot;
+        if (qm::EqualsNoCase(std::string_view(start, kPopupCall.size()), kPopupCall)) {
+            std::memcpy(start, kPopupStop.data(), kPopupStop.size());
+        }
+        ++dot;
     }
 }
 

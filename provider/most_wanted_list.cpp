@@ -55,6 +55,7 @@ void CMostWantedList::Add(SOCKET socket, const std::string& url, const std::stri
         head_ = entry;
     }
     tail_ = entry;
+    count_.fetch_add(1, std::memory_order_release);
 }
 
 void CMostWantedList::Remove(CMostWantedEntry* entry) {
@@ -65,6 +66,7 @@ void CMostWantedList::Remove(CMostWantedEntry* entry) {
     (entry->previous ? entry->previous->next : head_) = entry->next;
     (entry->next ? entry->next->previous : tail_) = entry->previous;
     delete entry;
+    count_.fetch_sub(1, std::memory_order_release);
 }
 
 void CMostWantedList::RemoveSocket(SOCKET socket) {

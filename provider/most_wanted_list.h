@@ -4,6 +4,7 @@
 
 #include "platform/winsock_types.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -30,6 +31,9 @@ class CMostWantedList {
     // Whether the socket has an entry, without logging (the receive side asks
     // around a redirect whether the socket still owes one).
     bool Holds(SOCKET socket);
+    // No socket owes a redirect. Read without the lock: an entry added later is
+    // as if added after the caller's look.
+    bool Empty() const { return count_.load(std::memory_order_acquire) == 0; }
     void Add(SOCKET socket, const std::string& url, const std::string& target);
     void Remove(CMostWantedEntry* entry);
     // Removes the oldest entry of the socket, if any.
@@ -43,6 +47,7 @@ class CMostWantedList {
   private:
     CMostWantedEntry* head_ = nullptr;
     CMostWantedEntry* tail_ = nullptr;
+    std::atomic<std::size_t> count_{0}; // entries, changed under the lock
     std::recursive_mutex lock_;
 };
 

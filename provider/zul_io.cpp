@@ -88,6 +88,7 @@ int ServePending(SOCK_INFO* context, WSABUF* buffers, DWORD* received, bool peek
     *received = length;
     if (!peek) {
         pending.erase(0, length);
+        context->bRedirectPending = !pending.empty();
         if (pending.empty()) {
             lock.unlock();
             FinishIfNothingOwed(context);
@@ -97,14 +98,22 @@ int ServePending(SOCK_INFO* context, WSABUF* buffers, DWORD* received, bool peek
 }
 
 bool HasPending(SOCK_INFO* context) {
+    if (!context->bRedirectPending.load(std::memory_order_acquire)) {
+        return false;
+    }
     std::lock_guard lock(context->SockCritSec);
     return !context->PendingRedirect.empty();
 }
 
 // The redirect of an owed socket replaces what was received; a peek keeps it
-// for the receive that follows.
+// for the receive that follows. While no socket owes one, only pop-ups may be
+// disarmed, and no lock of the list is taken.
 void Redirect(SOCK_INFO* context, SOCKET s, WSABUF* buffers, DWORD* received, bool peek) {
     CInformant& informant = Informant();
+    if (informant.MostWanted().Empty()) {
+        informant.CheckForPopups(s, buffers[0].buf, buffers[0].len);
+        return;
+    }
     auto hold = informant.MostWanted().Lock();
     bool owed = informant.MostWanted().Holds(s);
     informant.CheckForRedirect(s, buffers[0].buf, &buffers[0].len, received);
@@ -115,19 +124,18 @@ void Redirect(SOCK_INFO* context, SOCKET s, WSABUF* buffers, DWORD* received, bo
     if (peek) {
         std::lock_guard lock(context->SockCritSec);
         context->PendingRedirect.assign(buffers[0].buf, *received);
+        context->bRedirectPending = !context->PendingRedirect.empty();
         return;
     }
     FinishIfNothingOwed(context);
 }
 
 void CountReceived(SOCK_INFO* context, DWORD bytes) {
-    std::lock_guard lock(context->SockCritSec);
-    context->BytesRecv += bytes;
+    context->BytesRecv.fetch_add(bytes, std::memory_order_relaxed);
 }
 
 void CountSent(SOCK_INFO* context, DWORD bytes) {
-    std::lock_guard lock(context->SockCritSec);
-    context->BytesSent += bytes;
+    context->BytesSent.fetch_add(bytes, std::memory_order_relaxed);
 }
 
 // A send whose bytes the provider holds back succeeds at once with all of

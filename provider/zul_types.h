@@ -50,8 +50,8 @@ struct SOCK_INFO {
     LONG dwOutstanding;
     BOOL bClosing;
     std::atomic<DWORD> RefCount;
-    DWORD BytesSent;
-    DWORD BytesRecv;
+    std::atomic<DWORD> BytesSent{0};
+    std::atomic<DWORD> BytesRecv{0};
     HANDLE hIocp;
     // Read by the hidden window's thread under the provider's lock only.
     std::atomic<HWND> hWnd;
@@ -59,8 +59,10 @@ struct SOCK_INFO {
     // Set when the socket delivered the last redirect it owed: later receives
     // give the end of the stream.
     std::atomic<bool> bReceiveFinished;
-    // A redirect a peeking receive has shown but nobody has read yet.
+    // A redirect a peeking receive has shown but nobody has read yet (under
+    // SockCritSec), and whether there is one, for a receive to look without it.
     std::string PendingRedirect;
+    std::atomic<bool> bRedirectPending{false};
     // How far the start of what the program sends has been looked at (stream
     // sockets): nothing sent yet; a TLS ClientHello being gathered (its bytes
     // held back in StartBytes); no request in gathering; the start of an HTTP

@@ -158,6 +158,35 @@ TEST(DisablePopups, ScanStopsAtTheFirstZeroByteAndTheLength) {
     EXPECT_EQ(shorter, "xwindow.open(");
 }
 
+// The pop-up scan against the plain way of doing it (a search of a lower-cased
+// copy up to the first zero byte), over pages made of the pattern's pieces.
+TEST(DisablePopups, FindsWhatASearchOfALowerCasedCopyFinds) {
+    qmtest::TempDir dir;
+    zul::CInformant informant(dir.path(), 0);
+    const std::vector<std::string> pieces{
+        "window.open", "WINDOW.OPEN",        "wInDoW",   ".oPeN",        "w", ".", "indow.", "open",
+        "x",           std::string(1, '\0'), "\xc3\x9f", "window..open", "ww"};
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string page;
+        for (int n = int(next() % 12); n >= 0; --n) {
+            page += pieces[next() % pieces.size()];
+        }
+        std::string expected = page;
+        std::string lower = expected.substr(0, ::strnlen(expected.data(), expected.size()));
+        for (char& c : lower) {
+            c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+        }
+        for (std::size_t at = lower.find("window.open"); at != std::string::npos;
+             at = lower.find("window.open", at + 1)) {
+            expected.replace(at, 11, "POPBLOKR = ");
+        }
+        informant.DisablePopups(page.data(), DWORD(page.size()));
+        ASSERT_EQ(page, expected) << "round " << round;
+    }
+}
+
 TEST_F(Redirect, RedirectIsLogged) {
     qmtest::MakeLogFolder(dir_.path());
     zul::ProcessSettings() = {dir_.path(), 2};
