@@ -22,6 +22,8 @@ constexpr GUID WSAID_TRANSMITPACKETS = {
     0xd9689da0, 0x1f90, 0x11d3, {0x99, 0x71, 0x00, 0xc0, 0x4f, 0x68, 0xc8, 0x76}};
 constexpr GUID WSAID_WSARECVMSG = {
     0xf689d7c8, 0x6f1f, 0x436b, {0x8a, 0x53, 0xe5, 0x4f, 0xe3, 0x51, 0xc3, 0x22}};
+constexpr GUID WSAID_WSASENDMSG = {
+    0xa441e712, 0x754f, 0x43ca, {0x84, 0xa7, 0x0d, 0xee, 0x44, 0xcf, 0x60, 0x6d}};
 
 inline HANDLE FileHandle(int fd) {
     return reinterpret_cast<HANDLE>(std::intptr_t(fd));
@@ -86,6 +88,10 @@ using LPFN_TRANSMITPACKETS = BOOL (*)(SOCKET hSocket, TRANSMIT_PACKETS_ELEMENT* 
                                       DWORD nElementCount, DWORD nSendSize,
                                       WSAOVERLAPPED* lpOverlapped, DWORD dwFlags);
 using LPFN_WSARECVMSG = int (*)(SOCKET s, WSAMSG* lpMsg, DWORD* lpdwNumberOfBytesRecvd,
+                                WSAOVERLAPPED* lpOverlapped,
+                                LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine);
+// A send with an address and control data (the message's flags are not used).
+using LPFN_WSASENDMSG = int (*)(SOCKET s, WSAMSG* lpMsg, DWORD dwFlags, DWORD* lpNumberOfBytesSent,
                                 WSAOVERLAPPED* lpOverlapped,
                                 LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine);
 

@@ -6,6 +6,7 @@
 #include "platform/sockhost/winsock_api.h"
 #include "provider/lsp_log.h"
 #include "provider/overlapped_operation.h"
+#include "provider/send_start.h"
 #include "provider/sock_info.h"
 #include "provider/zul_state.h"
 
@@ -279,6 +280,35 @@ int ExtWSARecvmsg(SOCKET s, WSAMSG* lpMsg, DWORD* lpdwNumberOfBytesRecvd,
                : SOCKET_ERROR;
 }
 
+int ExtWSASendMsg(SOCKET s, WSAMSG* lpMsg, DWORD dwFlags, DWORD* lpNumberOfBytesSent,
+                  WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE) {
+    SOCK_INFO* context = Prepare(s, &EXT_WSPPROC_TABLE::lpfnWSASendMsg, WSAID_WSASENDMSG,
+                                 {"ExtWSASendMsg: WPUQuerySocketHandleContext() failed: %d",
+                                  "Next proc table WSASendMsg == NULL!", nullptr});
+    if (!context) {
+        return SOCKET_ERROR;
+    }
+    int error = 0;
+    if (!lpMsg || !lpNumberOfBytesSent) {
+        error = WSAEFAULT;
+    } else if (lpOverlapped) {
+        error = WSAEOPNOTSUPP;
+    } else if (!IsReset(context, &error) &&
+               !IsDatagramRefused(context, lpMsg->name, lpMsg->namelen, &error)) {
+        auto lower = reinterpret_cast<LPFN_WSASENDMSG>(
+            ExtensionIn(context->Provider->NextProcTableExt.lpfnWSASendMsg));
+        return Direct(context,
+                      [&](SOCKET own) {
+                          return lower(own, lpMsg, dwFlags, lpNumberOfBytesSent, nullptr,
+                                       nullptr) == 0;
+                      })
+                   ? 0
+                   : SOCKET_ERROR;
+    }
+    Finish(context, error);
+    return SOCKET_ERROR;
+}
+
 ExtensionSlotOf ExtensionSlot(const GUID& id) {
     struct Entry {
         const GUID& id;
@@ -291,6 +321,7 @@ ExtensionSlotOf ExtensionSlot(const GUID& id) {
         {WSAID_DISCONNECTEX, &EXT_WSPPROC_TABLE::lpfnDisconnectEx},
         {WSAID_TRANSMITPACKETS, &EXT_WSPPROC_TABLE::lpfnTransmitPackets},
         {WSAID_WSARECVMSG, &EXT_WSPPROC_TABLE::lpfnWSARecvMsg},
+        {WSAID_WSASENDMSG, &EXT_WSPPROC_TABLE::lpfnWSASendMsg},
     };
     for (const Entry& entry : entries) {
         if (entry.id == id) {
@@ -312,6 +343,7 @@ bool ProviderExtension(const GUID& id, void*& function) {
         {WSAID_DISCONNECTEX, reinterpret_cast<void*>(LPFN_DISCONNECTEX(ExtDisconnectEx))},
         {WSAID_TRANSMITPACKETS, reinterpret_cast<void*>(LPFN_TRANSMITPACKETS(ExtTransmitPackets))},
         {WSAID_WSARECVMSG, reinterpret_cast<void*>(LPFN_WSARECVMSG(ExtWSARecvmsg))},
+        {WSAID_WSASENDMSG, reinterpret_cast<void*>(LPFN_WSASENDMSG(ExtWSASendMsg))},
     };
     for (const Entry& entry : entries) {
         if (entry.id == id) {

@@ -35,5 +35,11 @@ BOOL ExtTransmitPackets(SOCKET hSocket, TRANSMIT_PACKETS_ELEMENT* lpPacketArray,
 int ExtWSARecvmsg(SOCKET s, WSAMSG* lpMsg, DWORD* lpdwNumberOfBytesRecvd,
                   WSAOVERLAPPED* lpOverlapped,
                   LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine);
+// A send with control data: refused as every send is when a datagram goes to
+// port 443 or the connection was reset, else the lower provider's, on the
+// calling thread only.
+int ExtWSASendMsg(SOCKET s, WSAMSG* lpMsg, DWORD dwFlags, DWORD* lpNumberOfBytesSent,
+                  WSAOVERLAPPED* lpOverlapped,
+                  LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine);
 
 } // namespace zul

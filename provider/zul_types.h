@@ -26,6 +26,7 @@ struct EXT_WSPPROC_TABLE {
     void* lpfnConnectEx;
     void* lpfnDisconnectEx;
     void* lpfnWSARecvMsg;
+    void* lpfnWSASendMsg;
 };
 
 struct PROVIDER {

@@ -195,14 +195,24 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
         return OverlappedSend(s, lpBuffers, dwBufferCount, lpNumberOfBytesSent, dwFlags, lpTo,
                               iTolen, lpOverlapped, lpCompletionRoutine, lpThreadId, lpErrno);
     }
+    return SendNow(s, lpBuffers, dwBufferCount, dwFlags, lpTo, iTolen, nullptr, lpNumberOfBytesSent,
+                   lpErrno);
+}
+
+int SendNow(SOCKET s, WSABUF* buffers, DWORD count, DWORD flags, const sockaddr* to, int toLength,
+            const WSABUF* control, DWORD* sent, int* lpErrno) {
     CallInProgress call(s);
-    Message message(lpBuffers, dwBufferCount);
-    if (lpTo) {
-        message.header().msg_name = const_cast<sockaddr*>(lpTo);
-        message.header().msg_namelen = socklen_t(iTolen);
+    Message message(buffers, count);
+    if (to) {
+        message.header().msg_name = const_cast<sockaddr*>(to);
+        message.header().msg_namelen = socklen_t(toLength);
     }
-    ssize_t sent = Libc().sendmsg(int(s), &message.header(), int(dwFlags));
-    if (sent < 0) {
+    if (control && control->len > 0) {
+        message.header().msg_control = control->buf;
+        message.header().msg_controllen = control->len;
+    }
+    ssize_t done = Libc().sendmsg(int(s), &message.header(), int(flags));
+    if (done < 0) {
         int error = errno;
         if (error == EAGAIN || error == EWOULDBLOCK) {
             Reenable(s, FD_WRITE_W);
@@ -210,7 +220,7 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
         errno = error;
         return FailFromErrno(lpErrno);
     }
-    *lpNumberOfBytesSent = DWORD(sent);
+    *sent = DWORD(done);
     return 0;
 }
 

@@ -332,6 +332,23 @@ int RecvMsg(SOCKET s, WSAMSG* lpMsg, DWORD* lpdwNumberOfBytesRecvd, WSAOVERLAPPE
     return 0;
 }
 
+// A send with control data, as the socket blocks or not. Only the calling
+// thread's form is offered: the host's own sendmsg needs no other.
+int SendMsg(SOCKET s, WSAMSG* lpMsg, DWORD dwFlags, DWORD* lpNumberOfBytesSent,
+            WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE) {
+    int error = 0;
+    if (!lpMsg || !lpNumberOfBytesSent) {
+        error = WSAEFAULT;
+    } else if (lpOverlapped) {
+        error = WSAEOPNOTSUPP;
+    } else if (SendNow(s, lpMsg->lpBuffers, lpMsg->dwBufferCount, dwFlags, lpMsg->name,
+                       lpMsg->namelen, &lpMsg->Control, lpNumberOfBytesSent, &error) == 0) {
+        return 0;
+    }
+    WSASetLastError(error);
+    return SOCKET_ERROR;
+}
+
 struct Extension {
     GUID id;
     void* function;
@@ -346,6 +363,7 @@ const Extension kExtensions[] = {
     {WSAID_DISCONNECTEX, reinterpret_cast<void*>(LPFN_DISCONNECTEX(DisconnectEx))},
     {WSAID_TRANSMITPACKETS, reinterpret_cast<void*>(LPFN_TRANSMITPACKETS(TransmitPackets))},
     {WSAID_WSARECVMSG, reinterpret_cast<void*>(LPFN_WSARECVMSG(RecvMsg))},
+    {WSAID_WSASENDMSG, reinterpret_cast<void*>(LPFN_WSASENDMSG(SendMsg))},
 };
 
 } // namespace

@@ -20,6 +20,11 @@ void KeepUpcalls(const WSPUPCALLTABLE& upcalls);
 int FailFromErrno(int* lpErrno);
 int Fail(int* lpErrno, int error);
 
+// A send to its end on the calling thread (as the socket blocks or not), with
+// the address and the control data when given; 0 or SOCKET_ERROR.
+int SendNow(SOCKET s, WSABUF* buffers, DWORD count, DWORD flags, const sockaddr* to, int toLength,
+            const WSABUF* control, DWORD* sent, int* lpErrno);
+
 // The kernel number of a catalog family (AF_INET6_W and AF_INET_W), or -1.
 int KernelFamily(int family);
 

@@ -4,9 +4,12 @@
 #include "platform/sockhost/kernel_socket.h"
 #include "platform/sockhost/libc_calls.h"
 #include "platform/sockhost/providers.h"
+#include "platform/sockhost/winsock_api.h"
 #include "platform/system_install.h"
+#include "platform/winsock_ext.h"
 #include "platform/wsa_errors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -325,10 +328,60 @@ ssize_t Recv(const Target& target, WSABUF* buffers, DWORD count, int flags, sock
     return result == SOCKET_ERROR ? FailWith(error) : ssize_t(received);
 }
 
+namespace {
+
+// Control data goes down through the provider's message-send extension, so the
+// provider decides these sends as it decides every other.
+ssize_t SendWithControl(const Target& target, const msghdr* message, int flags) {
+    ClearNotes();
+    GUID id = WSAID_WSASENDMSG;
+    LPFN_WSASENDMSG sendMessage = nullptr;
+    DWORD returned = 0;
+    int error = 0;
+    if (target.provider->procs.lpWSPIoctl(target.socket, SIO_GET_EXTENSION_FUNCTION_POINTER, &id,
+                                          sizeof id, &sendMessage, sizeof sendMessage, &returned,
+                                          nullptr, nullptr, nullptr, &error) == SOCKET_ERROR) {
+        return FailWith(error);
+    }
+    Buffers buffers(message);
+    WSAMSG wsaMessage{
+        static_cast<sockaddr*>(message->msg_name),
+        message->msg_name ? int(message->msg_namelen) : 0,
+        buffers.data(),
+        buffers.count(),
+        {ClampLength(message->msg_controllen), static_cast<char*>(message->msg_control)},
+        0};
+    DWORD sent = 0;
+    if (sendMessage(target.socket, &wsaMessage, DWORD(flags), &sent, nullptr, nullptr) ==
+        SOCKET_ERROR) {
+        return FailWith(WSAGetLastError());
+    }
+    return ssize_t(sent);
+}
+
+} // namespace
+
 ssize_t SendMessage(const Target& target, const msghdr* message, int flags) {
+    if (message->msg_control && message->msg_controllen > 0) {
+        return SendWithControl(target, message, flags);
+    }
     Buffers buffers(message);
     return Send(target, buffers.data(), buffers.count(), flags,
                 static_cast<const sockaddr*>(message->msg_name), message->msg_namelen);
+}
+
+int SendMessages(const Target& target, mmsghdr* messages, unsigned int count, int flags) {
+    constexpr unsigned int kMostAtOnce = 1024; // the kernel's own bound
+    unsigned int done = 0;
+    for (; done < std::min(count, kMostAtOnce); ++done) {
+        ssize_t sent = SendMessage(target, &messages[done].msg_hdr, flags);
+        if (sent < 0) {
+            break;
+        }
+        messages[done].msg_len = unsigned(sent);
+    }
+    // As the kernel does: the count sent, or -1 (errno set) when the first fails.
+    return done > 0 || count == 0 ? int(done) : -1;
 }
 
 ssize_t RecvMessage(const Target& target, msghdr* message, int flags) {

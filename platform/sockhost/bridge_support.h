@@ -34,7 +34,10 @@ ssize_t Send(const Target& target, WSABUF* buffers, DWORD count, int flags, cons
              socklen_t addressLength);
 ssize_t Recv(const Target& target, WSABUF* buffers, DWORD count, int flags, sockaddr* address,
              socklen_t* addressLength);
+// With control data, through the provider's message-send extension.
 ssize_t SendMessage(const Target& target, const msghdr* message, int flags);
+// Each message in turn, as sendmmsg reports them.
+int SendMessages(const Target& target, mmsghdr* messages, unsigned int count, int flags);
 ssize_t RecvMessage(const Target& target, msghdr* message, int flags);
 
 } // namespace sockhost

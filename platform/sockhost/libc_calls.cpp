@@ -24,6 +24,7 @@ void BindAll() {
     Bind(gLibc.send, "send");
     Bind(gLibc.sendto, "sendto");
     Bind(gLibc.sendmsg, "sendmsg");
+    Bind(gLibc.sendmmsg, "sendmmsg");
     Bind(gLibc.recv, "recv");
     Bind(gLibc.recvfrom, "recvfrom");
     Bind(gLibc.recvmsg, "recvmsg");

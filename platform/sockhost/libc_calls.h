@@ -17,6 +17,7 @@ struct LibcCalls {
     ssize_t (*send)(int, const void*, size_t, int);
     ssize_t (*sendto)(int, const void*, size_t, int, const sockaddr*, socklen_t);
     ssize_t (*sendmsg)(int, const msghdr*, int);
+    int (*sendmmsg)(int, mmsghdr*, unsigned int, int);
     ssize_t (*recv)(int, void*, size_t, int);
     ssize_t (*recvfrom)(int, void*, size_t, int, sockaddr*, socklen_t*);
     ssize_t (*recvmsg)(int, msghdr*, int);

@@ -99,10 +99,18 @@ QM_BRIDGE ssize_t sendto(int fd, const void* buffer, size_t length, int flags,
 
 QM_BRIDGE ssize_t sendmsg(int fd, const msghdr* message, int flags) {
     Target target;
-    if (!Find(fd, target) || message->msg_controllen > 0) {
+    if (!Find(fd, target)) {
         return Libc().sendmsg(fd, message, flags);
     }
     return SendMessage(target, message, flags);
+}
+
+QM_BRIDGE int sendmmsg(int fd, mmsghdr* messages, unsigned int count, int flags) {
+    Target target;
+    if (!Find(fd, target)) {
+        return Libc().sendmmsg(fd, messages, count, flags);
+    }
+    return SendMessages(target, messages, count, flags);
 }
 
 QM_BRIDGE ssize_t recv(int fd, void* buffer, size_t length, int flags) {

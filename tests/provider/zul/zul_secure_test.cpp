@@ -152,18 +152,11 @@ TEST_F(Secure, WithoutTheServiceASecureSiteIsBlocked) {
 TEST_F(Secure, DatagramsToPort443AreRefusedAndOthersGoOut) {
     qmtest::ChannelServer service(DenyOne(""));
     Install();
-    qmtest::RunResult run = qmtest::Run(
-        "python3 -c \"\nimport socket\n"
-        "dns=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); dns.bind(('127.0.0.1',53))\n"
-        "u=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
-        "u.sendto(b'query',('127.0.0.1',53)); print('53', dns.recvfrom(100)[0].decode())\n"
-        "for how in ('sendto','connected'):\n"
-        "  try:\n"
-        "    u.sendto(b'quic',('127.0.0.1',443)) if how=='sendto' else "
-        "(u.connect(('127.0.0.1',443)), u.send(b'quic'))\n"
-        "    print('443 sent')\n"
-        "  except OSError as e: print('443', how, e.errno)\n\" 2>&1");
-    EXPECT_EQ(run.output, "53 query\n443 sendto 13\n443 connected 13\n");
+    qmtest::RunResult run = qmtest::Run("python3 " + kScripts + "/datagrams.py 2>&1");
+    EXPECT_EQ(run.output, "53 sendto 4 quic\n443 sendto 13\n"
+                          "53 sendmsg 4 quic\n443 sendmsg 13\n"
+                          "53 sendmmsg 2 one two\n443 sendmmsg 13\n"
+                          "443 connected send 13\n443 connected sendmsg 13\n");
 }
 
 // Debian's chromium, headless, as the unprivileged account "nobody" with its
