@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <pthread.h>
 
 namespace platform {
 namespace {
@@ -99,10 +102,39 @@ void ToHive(const Catalog& catalog, hive::Hive& hive) {
     }
 }
 
+// The catalog of the hive read last: a hive the registry keeps unchanged is
+// turned into a catalog once.
+std::mutex gLastLock;
+std::shared_ptr<const hive::Hive> gLastHive;
+std::optional<Catalog> gLastCatalog;
+
+// A forked child must not inherit the lock held by a thread it does not have.
+struct ForkSafety {
+    ForkSafety() {
+        ::pthread_atfork([] { gLastLock.lock(); }, [] { gLastLock.unlock(); },
+                         [] { gLastLock.unlock(); });
+    }
+} gForkSafety;
+
+std::optional<Catalog> StoredCatalog() {
+    std::shared_ptr<const hive::Hive> hive = LoadHive(HKEY_LOCAL_MACHINE);
+    {
+        std::lock_guard lock(gLastLock);
+        if (hive == gLastHive) {
+            return gLastCatalog;
+        }
+    }
+    std::optional<Catalog> catalog = FromHive(*hive);
+    std::lock_guard lock(gLastLock);
+    gLastHive = hive;
+    gLastCatalog = catalog;
+    return catalog;
+}
+
 } // namespace
 
 Catalog LoadCatalog() {
-    if (auto stored = FromHive(*LoadHive(HKEY_LOCAL_MACHINE))) {
+    if (auto stored = StoredCatalog()) {
         return *stored;
     }
     Catalog seeded;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -45,6 +46,14 @@ struct Kept {
 };
 
 std::mutex gKeptLock;
+
+// A forked child must not inherit the lock held by a thread it does not have.
+struct ForkSafety {
+    ForkSafety() {
+        ::pthread_atfork([] { gKeptLock.lock(); }, [] { gKeptLock.unlock(); },
+                         [] { gKeptLock.unlock(); });
+    }
+} gForkSafety;
 std::vector<Kept>& KeptHives() {
     static std::vector<Kept> kept;
     return kept;
