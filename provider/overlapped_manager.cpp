@@ -107,16 +107,7 @@ int InitOverlappedManager() {
     manager.stopping = false;
     manager.head = manager.tail = nullptr;
     manager.semaphore = CreateSemaphoreA(nullptr, 0, 0x7fffffff, nullptr);
-    if (!manager.semaphore) {
-        return WSAENOBUFS;
-    }
-    manager.worker = CreateThread(nullptr, 0, OverlappedManagerThread, nullptr, 0, nullptr);
-    if (!manager.worker) {
-        CloseHandle(manager.semaphore);
-        manager.semaphore = nullptr;
-        return WSAEPROVIDERFAILEDINIT;
-    }
-    return 0;
+    return manager.semaphore ? 0 : WSAENOBUFS;
 }
 
 void StopOverlappedManager() {
@@ -124,7 +115,12 @@ void StopOverlappedManager() {
     HANDLE worker = nullptr;
     {
         std::lock_guard lock(manager.lock);
-        if (!manager.worker) {
+        if (!manager.semaphore) {
+            return;
+        }
+        if (!manager.worker) { // no operation was ever queued
+            CloseHandle(manager.semaphore);
+            manager.semaphore = nullptr;
             return;
         }
         manager.stopping = true;
@@ -193,11 +189,22 @@ std::size_t OutstandingOverlappedRecords() {
     return gManager->taken;
 }
 
+// The worker starts with the first operation queued: most programs never
+// make one, and a thread less makes their start-up cheaper.
 int QueueOverlappedOperation(OVERLAPPED_RECORD* record, SOCK_INFO* context) {
     (void)context;
-    platform::MarkOverlappedPending(record->lpCallerOverlapped);
     Manager& manager = *gManager;
-    std::lock_guard lock(manager.lock);
+    std::unique_lock lock(manager.lock);
+    if (!manager.worker && !manager.stopping) {
+        manager.worker = CreateThread(nullptr, 0, OverlappedManagerThread, nullptr, 0, nullptr);
+        if (!manager.worker) {
+            lock.unlock();
+            DebugMessage("QueueOverlappedOperation: CreateThread failed");
+            AbandonOverlapped(record);
+            return WSAENOBUFS;
+        }
+    }
+    platform::MarkOverlappedPending(record->lpCallerOverlapped);
     if (manager.tail) {
         manager.tail->next = record;
     } else {
