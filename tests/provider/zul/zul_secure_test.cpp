@@ -11,7 +11,9 @@
 #include "tests/support/under_host.h"
 #include "tests/support/zul_install.h"
 
+#include <arpa/inet.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -157,6 +159,37 @@ TEST_F(Secure, DatagramsToPort443AreRefusedAndOthersGoOut) {
                           "53 sendmsg 4 quic\n443 sendmsg 13\n"
                           "53 sendmmsg 2 one two\n443 sendmmsg 13\n"
                           "443 connected send 13\n443 connected sendmsg 13\n");
+}
+
+// Firefox sends HTTP/3 with control data (type of service, segmentation
+// offload). With HTTP/3 forced for a site, not one of its datagrams reaches
+// port 443.
+TEST_F(Secure, FirefoxSendsNoHttp3DatagramToPort443) {
+    qmtest::ChannelServer service(DenyOne(""));
+    Install();
+    int quic = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(443);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(quic, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::string profile = root / "firefox";
+    std::filesystem::create_directories(profile);
+    std::ofstream(profile + "/user.js")
+        << ("user_pref(\"network.http.http3.alt-svc-mapping-for-testing\", "
+            "\"quic.test;h3=:443\");\n"
+            "user_pref(\"network.dns.localDomains\", \"quic.test\");\n");
+    // Firefox keeps trying; it is ended once the first refusal is logged.
+    std::string refused = "A datagram to port 443 is refused";
+    qmtest::Run("HOME=" + root.path() + " firefox-esr --headless --no-remote --profile " + profile +
+                " https://quic.test/ >/dev/null 2>&1 & browser=$!; for i in $(seq 150); do "
+                "grep -qs '" +
+                refused + "' " + zul::LogPath(installDir) +
+                " && break; sleep 0.2; done; kill $browser; wait");
+    char byte = 0;
+    EXPECT_EQ(::recv(quic, &byte, 1, MSG_DONTWAIT), -1);
+    ::close(quic);
+    EXPECT_TRUE(qmtest::LogHas(installDir, refused));
 }
 
 // Debian's chromium, headless, as the unprivileged account "nobody" with its
