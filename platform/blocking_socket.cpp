@@ -1,11 +1,11 @@
 #include "platform/blocking_socket.h"
 
+#include "platform/name_lookup.h"
 #include "platform/wsa_errors.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -86,21 +86,23 @@ bool BlockingSocket::Create() {
 }
 
 bool BlockingSocket::Connect(const std::string& host, unsigned port) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
+    sockaddr_in address{};
+    switch (LookUpAddress(host, port, timeoutMs_, address)) {
+    case LookupResult::Found:
+        break;
+    case LookupResult::NotFound:
         Fail(EHOSTUNREACH);
+        return false;
+    case LookupResult::TimedOut:
+        Fail(ETIMEDOUT);
         return false;
     }
     BlockingCall call(*this);
     int fd = call.Fd();
     int flags = ::fcntl(fd, F_GETFL);
     bool limited = timeoutMs_ > 0 && flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
-    int result = ::connect(fd, found->ai_addr, found->ai_addrlen);
+    int result = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     int error = result == 0 ? 0 : errno;
-    ::freeaddrinfo(found);
     if (result != 0 && (error == EINPROGRESS || error == EINTR)) {
         // Blocking or not, the connect goes on in the background: wait for its end.
         pollfd wanted{fd, POLLOUT, 0};
