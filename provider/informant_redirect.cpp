@@ -62,28 +62,39 @@ void CInformant::CheckForPopups(SOCKET socket, char* buffer, DWORD bufferLength)
 // regard to case. Matches cannot overlap (the pattern does not overlap itself)
 // and the replacement holds neither "." nor "w", so a replaced stretch never
 // makes or hides a later match: this finds what a search of a lower-cased copy
-// finds, without copying the buffer.
+// finds, without copying the buffer. The text ends at the first zero byte; that
+// is looked for first only when the buffer ends in one (a zeroed tail would
+// otherwise be searched for dots to its end), else only before a replacement.
 void CInformant::DisablePopups(char* buffer, DWORD length) {
-    if (!buffer) {
-        return;
-    }
     constexpr std::size_t kDot = kPopupCall.find('.');
     constexpr std::size_t kAfter = kPopupCall.size() - kDot;
-    std::size_t end = ::strnlen(buffer, length);
-    if (end < kPopupCall.size()) {
+    if (!buffer || length < kPopupCall.size()) {
         return;
     }
+    std::size_t end = length;
+    std::size_t clean = 0; // no zero byte before this
+    if (buffer[length - 1] == '\0') {
+        end = clean = ::strnlen(buffer, length);
+        if (end < kPopupCall.size()) {
+            return;
+        }
+    }
     const char* last = buffer + end - kAfter; // the last place a match's dot can be
-    for (char* dot = buffer + kDot; dot <= last;) {
+    for (char* dot = buffer + kDot; dot <= last; ++dot) {
         dot = static_cast<char*>(std::memchr(dot, '.', std::size_t(last - dot) + 1));
         if (!dot) {
             return;
         }
         char* start = dot - kDot;
-        if (qm::EqualsNoCase(std::string_view(start, kPopupCall.size()), kPopupCall)) {
-            std::memcpy(start, kPopupStop.data(), kPopupStop.size());
+        if (!qm::EqualsNoCase(std::string_view(start, kPopupCall.size()), kPopupCall)) {
+            continue;
         }
-        ++dot;
+        std::size_t matchEnd = std::size_t(start - buffer) + kPopupCall.size();
+        if (clean < matchEnd && std::memchr(buffer + clean, '\0', matchEnd - clean)) {
+            return; // the text ended before this match
+        }
+        clean = std::max(clean, matchEnd);
+        std::memcpy(start, kPopupStop.data(), kPopupStop.size());
     }
 }
 

@@ -79,7 +79,10 @@ SOCK_INFO* FindAndLockSocketContext(SOCKET s, int* lpErrno) {
 
 void UnlockSocketContext(SOCK_INFO* context, int* lpErrno) {
     std::lock_guard lock(CriticalSection());
-    if (context->RefCount.fetch_sub(1) != 1) {
+    // Only a close marks a context closing, while it holds a reference of its
+    // own: the last reference sees the mark through this lock, and a context
+    // never marked is never released here.
+    if (context->RefCount.fetch_sub(1) != 1 || !context->bClosing) {
         return;
     }
     bool release = false;

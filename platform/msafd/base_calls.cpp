@@ -35,6 +35,41 @@ class Message {
     msghdr header_{};
 };
 
+// One buffer without an address goes through recv or send, which spare the
+// kernel the message header that recvmsg and sendmsg copy on every call.
+ssize_t Receive(SOCKET s, WSABUF* buffers, DWORD count, int flags, sockaddr* from,
+                socklen_t* fromLength) {
+    if (count == 1 && !from) {
+        return Libc().recv(int(s), buffers[0].buf, buffers[0].len, flags);
+    }
+    Message message(buffers, count);
+    if (from) {
+        message.header().msg_name = from;
+        message.header().msg_namelen = *fromLength;
+    }
+    ssize_t received = Libc().recvmsg(int(s), &message.header(), flags);
+    *fromLength = message.header().msg_namelen;
+    return received;
+}
+
+ssize_t Transmit(SOCKET s, WSABUF* buffers, DWORD count, int flags, const sockaddr* to,
+                 socklen_t toLength, const WSABUF* control) {
+    bool withControl = control && control->len > 0;
+    if (count == 1 && !to && !withControl) {
+        return Libc().send(int(s), buffers[0].buf, buffers[0].len, flags);
+    }
+    Message message(buffers, count);
+    if (to) {
+        message.header().msg_name = const_cast<sockaddr*>(to);
+        message.header().msg_namelen = toLength;
+    }
+    if (withControl) {
+        message.header().msg_control = control->buf;
+        message.header().msg_controllen = control->len;
+    }
+    return Libc().sendmsg(int(s), &message.header(), flags);
+}
+
 } // namespace
 
 SOCKET WSPSocket(int af, int type, int protocol, WSAPROTOCOL_INFOW* lpProtocolInfo, GROUP g,
@@ -156,12 +191,9 @@ int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumbe
                                  lpFromlen, lpOverlapped, lpCompletionRoutine, lpThreadId, lpErrno);
     }
     CallInProgress call(s);
-    Message message(lpBuffers, dwBufferCount);
-    if (lpFrom && lpFromlen) {
-        message.header().msg_name = lpFrom;
-        message.header().msg_namelen = socklen_t(*lpFromlen);
-    }
-    ssize_t received = Libc().recvmsg(int(s), &message.header(), lpFlags ? int(*lpFlags) : 0);
+    socklen_t fromLength = lpFrom && lpFromlen ? socklen_t(*lpFromlen) : 0;
+    ssize_t received = Receive(s, lpBuffers, dwBufferCount, lpFlags ? int(*lpFlags) : 0,
+                               lpFrom && lpFromlen ? lpFrom : nullptr, &fromLength);
     if (received < 0) {
         int error = errno;
         Reenable(s, FD_READ_W | FD_OOB_W);
@@ -170,7 +202,7 @@ int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumbe
     }
     Reenable(s, FD_READ_W | FD_OOB_W);
     if (lpFrom && lpFromlen) {
-        *lpFromlen = int(message.header().msg_namelen);
+        *lpFromlen = int(fromLength);
     }
     *lpNumberOfBytesRecvd = DWORD(received);
     if (lpFlags) {
@@ -202,16 +234,7 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
 int SendNow(SOCKET s, WSABUF* buffers, DWORD count, DWORD flags, const sockaddr* to, int toLength,
             const WSABUF* control, DWORD* sent, int* lpErrno) {
     CallInProgress call(s);
-    Message message(buffers, count);
-    if (to) {
-        message.header().msg_name = const_cast<sockaddr*>(to);
-        message.header().msg_namelen = socklen_t(toLength);
-    }
-    if (control && control->len > 0) {
-        message.header().msg_control = control->buf;
-        message.header().msg_controllen = control->len;
-    }
-    ssize_t done = Libc().sendmsg(int(s), &message.header(), int(flags));
+    ssize_t done = Transmit(s, buffers, count, int(flags), to, socklen_t(toLength), control);
     if (done < 0) {
         int error = errno;
         if (error == EAGAIN || error == EWOULDBLOCK) {

@@ -1,5 +1,6 @@
 #include "platform/sockhost/libc_calls.h"
 
+#include <atomic>
 #include <dlfcn.h>
 #include <mutex>
 
@@ -12,6 +13,9 @@ __attribute__((tls_model("initial-exec"))) thread_local bool tInHost = false;
 
 LibcCalls gLibc;
 std::once_flag gBound;
+// Set once every slot is bound: later calls read it instead of call_once,
+// which stores thread-local state on every call.
+std::atomic<bool> gAllBound{false};
 
 template <typename F> void Bind(F& slot, const char* name) {
     slot = reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
@@ -42,6 +46,7 @@ void BindAll() {
     Bind(gLibc.recv_chk, "__recv_chk");
     Bind(gLibc.recvfrom_chk, "__recvfrom_chk");
     Bind(gLibc.read_chk, "__read_chk");
+    gAllBound.store(true, std::memory_order_release);
 }
 
 // Bound as the library loads too, not only at first use: a first use can come
@@ -54,7 +59,9 @@ __attribute__((constructor)) void BindAtLoad() {
 } // namespace
 
 const LibcCalls& Libc() {
-    std::call_once(gBound, BindAll);
+    if (!gAllBound.load(std::memory_order_acquire)) {
+        std::call_once(gBound, BindAll);
+    }
     return gLibc;
 }
 
