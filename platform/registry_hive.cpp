@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 
 namespace platform::hive {
 namespace {
@@ -175,6 +176,82 @@ std::string FormatData(const Value& value) {
     return buffer + HexList(bytes);
 }
 
+// The hive's keys by their path in lower case, each marked whole when every
+// parent on its path (the text before each backslash) is a key too. Adding a
+// key below a whole parent, as reading a hive the writer wrote always does,
+// costs the length of its path however many keys the hive holds.
+class KeyIndex {
+  public:
+    explicit KeyIndex(Hive& hive) : hive_(hive) {
+        for (std::size_t k = 0; k < hive.keys.size(); ++k) {
+            std::string_view path = Lower(hive.keys[k].path);
+            if (!keys_.contains(path)) { // else the first of them, as Find
+                keys_.emplace(path, Entry{k, HasWholeParent(path)});
+            }
+        }
+    }
+
+    // Adds each missing key from the top of the path down, as the path's own
+    // text up to that point.
+    Key& Create(std::string_view path) {
+        std::string_view lower = Lower(path);
+        if (const Entry* whole = WholeKey(lower)) {
+            return hive_.keys[whole->key];
+        }
+        if (!HasWholeParent(lower)) {
+            for (std::size_t at = lower.find('\\'); at != std::string_view::npos;
+                 at = lower.find('\\', at + 1)) {
+                Add(path.substr(0, at), lower.substr(0, at));
+            }
+        }
+        return hive_.keys[Add(path, lower).key];
+    }
+
+  private:
+    struct Entry {
+        std::size_t key;
+        bool whole;
+    };
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>()(text);
+        }
+    };
+    using Map = std::unordered_map<std::string, Entry, Hash, std::equal_to<>>;
+
+    std::string_view Lower(std::string_view path) {
+        lower_.assign(path);
+        qm::ToLowerInPlace(lower_.data(), lower_.size());
+        return lower_;
+    }
+
+    const Entry* WholeKey(std::string_view lower) const {
+        auto found = keys_.find(lower);
+        return found != keys_.end() && found->second.whole ? &found->second : nullptr;
+    }
+
+    bool HasWholeParent(std::string_view lower) const {
+        std::size_t slash = lower.rfind('\\');
+        return slash == std::string_view::npos || WholeKey(lower.substr(0, slash));
+    }
+
+    // Makes the key whose every parent is a key now: adds it when missing.
+    const Entry& Add(std::string_view path, std::string_view lower) {
+        auto found = keys_.find(lower);
+        if (found == keys_.end()) {
+            found = keys_.emplace(lower, Entry{hive_.keys.size(), true}).first;
+            hive_.keys.push_back(Key{std::string(path), {}, false});
+        }
+        found->second.whole = true;
+        return found->second;
+    }
+
+    Hive& hive_;
+    Map keys_;
+    std::string lower_;
+};
+
 bool IsBelow(std::string_view path, std::string_view parent) {
     if (parent.empty()) {
         return !path.empty();
@@ -199,18 +276,7 @@ const Key* Hive::Find(std::string_view path) const {
 }
 
 Key& Hive::Create(std::string_view path) {
-    std::size_t start = 0;
-    while (true) {
-        std::size_t slash = path.find('\\', start);
-        std::string_view prefix = path.substr(0, slash);
-        if (!Find(prefix)) {
-            keys.push_back(Key{std::string(prefix), {}, false});
-        }
-        if (slash == std::string_view::npos) {
-            return *Find(path);
-        }
-        start = slash + 1;
-    }
+    return KeyIndex(*this).Create(path);
 }
 
 bool Hive::HasSubkeys(std::string_view path) const {
@@ -256,6 +322,7 @@ Hive Parse(std::string_view text, std::string_view rootName) {
     if (text.empty()) {
         return hive;
     }
+    KeyIndex index(hive);
     Key* current = nullptr;
     bool first = true;
     while (!text.empty()) {
@@ -298,7 +365,7 @@ Hive Parse(std::string_view text, std::string_view rootName) {
                 continue;
             }
             name = name.empty() ? name : name.substr(1);
-            current = &hive.Create(name);
+            current = &index.Create(name);
             continue;
         }
         Value value;
