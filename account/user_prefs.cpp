@@ -23,7 +23,58 @@ std::string ValueOf(const std::string& line) {
     return comma == std::string::npos ? std::string() : line.substr(comma + 1);
 }
 
+// One line without its line end.
+bool ReadPrefsLine(std::istream& in, std::string& line) {
+    if (!std::getline(in, line)) {
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return true;
+}
+
 } // namespace
+
+bool FindPrefsSection(std::istream& in, const std::string& header) {
+    in.clear();
+    in.seekg(0);
+    for (std::string line; ReadPrefsLine(in, line);) {
+        if (qm::EqualsNoCase(line, header)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ReadSiteLines(std::istream& in, const std::string& header, const std::string& user,
+                   std::list<CSiteEntry>& list) {
+    if (FindPrefsSection(in, header)) {
+        for (std::string line; ReadPrefsLine(in, line) && !line.empty();) {
+            std::string owner = OwnerOf(line);
+            if (owner == "*" || (!owner.empty() && qm::EqualsNoCase(owner, user))) {
+                list.push_front(CSiteEntry::FromSite(ValueOf(line)));
+            }
+        }
+    }
+}
+
+bool ReadMemberValues(std::istream& in, const std::string& header, const std::string& user,
+                      std::vector<std::string>& values) {
+    bool found = FindPrefsSection(in, header);
+    if (found) {
+        for (std::string line; ReadPrefsLine(in, line) && !line.empty();) {
+            std::string owner = OwnerOf(line);
+            if (owner.empty()) {
+                continue; // a line without a comma has no owner
+            }
+            if (owner == "*" || user == "*" || qm::EqualsNoCase(owner, user)) {
+                values.push_back(ValueOf(line));
+            }
+        }
+    }
+    return found;
+}
 
 std::string CUserPrefs::FilePath() {
     CPCAppApp* app = CPCAppApp::Current();
@@ -72,25 +123,8 @@ void CUserPrefs::Close() {
     }
 }
 
-bool CUserPrefs::ReadLine(std::string& line) {
-    if (!std::getline(file_, line)) {
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return true;
-}
-
 bool CUserPrefs::FindSection(const std::string& header) {
-    file_.clear();
-    file_.seekg(0);
-    for (std::string line; ReadLine(line);) {
-        if (qm::EqualsNoCase(line, header)) {
-            return true;
-        }
-    }
-    return false;
+    return FindPrefsSection(file_, header);
 }
 
 void CUserPrefs::ReadSiteSection(const std::string& header, const std::string& user,
@@ -98,14 +132,7 @@ void CUserPrefs::ReadSiteSection(const std::string& header, const std::string& u
     if (!Open(user, password)) {
         return;
     }
-    if (FindSection(header)) {
-        for (std::string line; ReadLine(line) && !line.empty();) {
-            std::string owner = OwnerOf(line);
-            if (owner == "*" || (!owner.empty() && qm::EqualsNoCase(owner, user))) {
-                list.push_front(CSiteEntry::FromSite(ValueOf(line)));
-            }
-        }
-    }
+    ReadSiteLines(file_, header, user, list);
     Close();
 }
 
@@ -114,18 +141,7 @@ bool CUserPrefs::ReadMemberLines(const std::string& header, const std::string& u
     if (!Open(user, password)) {
         return false;
     }
-    bool found = FindSection(header);
-    if (found) {
-        for (std::string line; ReadLine(line) && !line.empty();) {
-            std::string owner = OwnerOf(line);
-            if (owner.empty()) {
-                continue; // a line without a comma has no owner
-            }
-            if (owner == "*" || user == "*" || qm::EqualsNoCase(owner, user)) {
-                values.push_back(ValueOf(line));
-            }
-        }
-    }
+    bool found = ReadMemberValues(file_, header, user, values);
     Close();
     return found;
 }
@@ -139,7 +155,7 @@ std::string CUserPrefs::SectionText(const std::string& header) {
     file_.open(path, std::ios::binary);
     std::string text;
     if (file_.is_open() && FindSection(header)) {
-        for (std::string line; ReadLine(line) && !line.empty();) {
+        for (std::string line; ReadPrefsLine(file_, line) && !line.empty();) {
             text += line + "\n";
         }
     }

@@ -69,7 +69,6 @@ class CUserPrefs {
     static std::string FilePath();
 
   private:
-    bool ReadLine(std::string& line);
     bool EnsureFileExists(const std::string& path);
     void ImportLegacyLists();
     bool RewriteWith(const std::string& header, const std::string& insert,
@@ -81,6 +80,18 @@ class CUserPrefs {
     std::ifstream file_;
     bool open_ = false;
 };
+
+// The readers of the sections, over the file open above or its text in memory.
+// Positions the stream right after the first line equal to the header (any case).
+bool FindPrefsSection(std::istream& in, const std::string& header);
+// Adds, at the front of the list, an entry for each line of a site section
+// whose owner is the user (any case) or "*".
+void ReadSiteLines(std::istream& in, const std::string& header, const std::string& user,
+                   std::list<CSiteEntry>& list);
+// The values of a program or port section's lines that apply to the user, as
+// ReadMemberLines; true when the section was found.
+bool ReadMemberValues(std::istream& in, const std::string& header, const std::string& user,
+                      std::vector<std::string>& values);
 
 // Lines of a text, accepting "\r\n" and "\n" line ends.
 std::vector<std::string> SplitLines(const std::string& text);

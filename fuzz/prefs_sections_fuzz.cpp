@@ -1,6 +1,9 @@
 // The preference file as it is found on disk: its sections read for an
-// identity into the site lists and the program and port lists, and a line
-// added after a header and removed again.
+// identity into site entries matched against an address and into program and
+// port values, from the text in memory on every run. When the input asks for
+// a line added after a header that is there, the text is also written as the
+// service's file, read by the service's site and program lists, the line added
+// and removed again.
 
 #include "account/site_override_lists.h"
 #include "account/user_prefs.h"
@@ -12,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <list>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,9 +48,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string line = input.Part();
     std::string file = input.Rest();
     const std::string user = named.empty() ? std::string(1, '*') : named;
+
+    std::istringstream in(file);
+    std::list<CSiteEntry> sites;
+    for (const char* each : {"[POPUPS]", "[SOALLOWS]", "[SODENIES]"}) {
+        ReadSiteLines(in, each, user, sites);
+    }
+    CSiteEntry site = CSiteEntry::FromAddress(address);
+    for (const CSiteEntry& entry : sites) {
+        entry.Matches(site);
+    }
+    std::vector<std::string> apps;
+    std::vector<std::string> ports;
+    ReadMemberValues(in, "[APPS]", user, apps);
+    ReadMemberValues(in, "[PORTS]", user, ports);
+
+    // Asked for a plain line after a header that is there: the file on disk.
+    const std::string header = kHeaders[choice % 5];
+    bool plain = !line.empty() && line.find_first_of("\r\n") == std::string::npos &&
+                 line.find('\0') == std::string::npos;
+    bool hasHeader = HasLine(file, header);
+    if (!plain || !hasHeader || (choice & 0xe0) != 0xe0 || qm::EqualsNoCase(line, header)) {
+        return 0;
+    }
     const fuzz::ServiceFixture& fixture = fuzz::ServiceFixture::Get();
     fixture.WritePreferences(file);
-
     CUserPrefs prefs;
     CSiteOverrideLists lists;
     lists.Load(user, "pw", prefs);
@@ -54,24 +81,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     lists.OnPopupAllowList(address);
     CAppBlockTable table;
     table.Load(user, "pw", prefs);
-
-    // A plain line added after a header that is there is found in its section;
-    // removed again, it is nowhere in the file.
-    const std::string header = kHeaders[choice % 5];
-    bool plain = !line.empty() && line.find_first_of("\r\n") == std::string::npos &&
-                 line.find('\0') == std::string::npos;
-    bool hasHeader = HasLine(file, header);
-    if (plain && hasHeader && (choice & 0x80) && !qm::EqualsNoCase(line, header)) {
-        if (!prefs.AddLine(header, line) || !HasLine(prefs.SectionText(header), line)) {
+    // The line added after the header is found in its section; removed again,
+    // it is nowhere in the file.
+    if (!prefs.AddLine(header, line) || !HasLine(prefs.SectionText(header), line)) {
+        std::abort();
+    }
+    if (!prefs.RemoveLine(line)) {
+        std::abort();
+    }
+    for (const char* each : kHeaders) {
+        if (HasLine(prefs.SectionText(each), line)) {
             std::abort();
-        }
-        if (!prefs.RemoveLine(line)) {
-            std::abort();
-        }
-        for (const char* each : kHeaders) {
-            if (HasLine(prefs.SectionText(each), line)) {
-                std::abort();
-            }
         }
     }
     return 0;
