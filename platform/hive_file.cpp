@@ -68,7 +68,8 @@ Kept* FindKept(const std::string& path) {
     return nullptr;
 }
 
-// The file's text, and the identity of what was read (nothing for a missing file).
+// The file's text, and the identity of what was read (nothing for a missing
+// file). The text is read straight into a string of the file's size.
 std::string ReadText(const std::string& path, std::optional<Identity>& identity) {
     std::string text;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -79,13 +80,21 @@ std::string ReadText(const std::string& path, std::optional<Identity>& identity)
     if (::fstat(fd, &info) == 0) {
         identity = IdentityOf(info);
     }
-    char buffer[65536];
+    std::size_t room = info.st_size > 0 ? std::size_t(info.st_size) + 1 : 4096;
+    std::size_t filled = 0;
     ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+    for (;;) {
+        if (filled == text.size()) {
+            text.resize(filled + room);
+        }
+        got = ::read(fd, text.data() + filled, text.size() - filled);
         if (got > 0) {
-            text.append(buffer, std::size_t(got));
+            filled += std::size_t(got);
+        } else if (got == 0 || errno != EINTR) {
+            break;
         }
     }
+    text.resize(filled);
     if (got < 0) {
         identity.reset(); // a read that failed part way is not kept
     }
