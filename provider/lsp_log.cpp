@@ -64,6 +64,11 @@ std::string FormatText(const char* format, ...) {
 }
 
 void DebugMessage(const char* format, ...) {
+    constexpr DWORD kLevel = 2;
+    const ProviderSettings& settings = ProcessSettings();
+    if (kLevel > settings.debugLevel || settings.dir.empty()) {
+        return; // not written: not formatted either
+    }
     va_list arguments;
     va_start(arguments, format);
     std::string text = VFormat(format, arguments);
@@ -71,8 +76,7 @@ void DebugMessage(const char* format, ...) {
     if (text.size() > 1024) {
         text.resize(1024);
     }
-    const ProviderSettings& settings = ProcessSettings();
-    WriteLog(settings.dir, settings.debugLevel, "*** DEBUG MESSAGE ***", text, 2);
+    WriteLog(settings.dir, settings.debugLevel, "*** DEBUG MESSAGE ***", text, kLevel);
 }
 
 } // namespace zul
