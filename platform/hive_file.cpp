@@ -22,9 +22,12 @@ struct Identity {
     off_t size = -1;
     timespec modified{};
     timespec changed{};
+    uid_t reader = 0;      // the effective ids it was read with: a process that
+    gid_t readerGroup = 0; // gives up its privileges reads the file afresh
 
     bool operator==(const Identity& other) const {
         return device == other.device && inode == other.inode && size == other.size &&
+               reader == other.reader && readerGroup == other.readerGroup &&
                modified.tv_sec == other.modified.tv_sec &&
                modified.tv_nsec == other.modified.tv_nsec &&
                changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
@@ -32,7 +35,8 @@ struct Identity {
 };
 
 Identity IdentityOf(const struct stat& info) {
-    return Identity{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+    return Identity{info.st_dev,  info.st_ino, info.st_size, info.st_mtim,
+                    info.st_ctim, ::geteuid(), ::getegid()};
 }
 
 long long Nanoseconds(const timespec& time) {

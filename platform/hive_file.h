@@ -2,7 +2,8 @@
 // Reading a hive file, with the parsed hive kept for the life of the process.
 // A hive read before is handed out again while its file still has the same
 // identity (device, inode, size, modification and change times to the
-// nanosecond); any change of these reads and parses the file afresh. A hive
+// nanosecond) and the process reads it with the same effective user and group;
+// any change of these reads and parses the file afresh. A hive
 // whose file changed shortly before it was read is not kept: a second change
 // within the file system's timestamp step could leave every identity field as
 // it was. Writers in this process forget the hive they replaced.

@@ -258,7 +258,8 @@ TEST_F(Registry, ArbitraryBytesNeverCrashAReader) {
 }
 
 // A hive read once is kept while its file is unchanged; each way another
-// program may change the file, at once and keeping its size, is still seen.
+// program may change the file, at once and keeping its size, is still seen,
+// and so is a process giving up its right to read it.
 TEST_F(Registry, AKeptHiveSeesEveryChangeOfItsFile) {
     auto hive = [](const char* value) {
         return "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Q]\n\"Name\"=\"" + std::string(value) +
@@ -279,6 +280,9 @@ TEST_F(Registry, AKeptHiveSeesEveryChangeOfItsFile) {
     qmtest::TempDir folders[3];
     for (auto& folder : folders) {
         std::ofstream(folder / "HKEY_LOCAL_MACHINE.reg", std::ios::binary) << hive("aaaa");
+        // Only its owner may read it; anyone may look it up.
+        ::chmod((folder / "HKEY_LOCAL_MACHINE.reg").c_str(), 0600);
+        ::chmod(folder.path().c_str(), 0755);
     }
     // Files changed just before they are read are never kept: let them settle.
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
@@ -286,6 +290,19 @@ TEST_F(Registry, AKeptHiveSeesEveryChangeOfItsFile) {
         qmtest::ScopedEnv here("QUELLMARK_REGISTRY_DIR", folder.path());
         ASSERT_EQ(name(), "aaaa");
         ASSERT_EQ(name(), "aaaa");
+    }
+    if (::geteuid() == 0) {
+        // A child that gives up its privileges no longer reads the kept hive.
+        qmtest::ScopedEnv here("QUELLMARK_REGISTRY_DIR", folders[0].path());
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            bool dropped = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
+            ::_exit(dropped && name() == "<missing>" ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     {
         qmtest::ScopedEnv here("QUELLMARK_REGISTRY_DIR", folders[0].path());
