@@ -33,7 +33,7 @@ for program in "$tree/KOVARI" "$tree/kovdiag" "$prefix/bin/kovdiag" "$prefix/sbi
   output=$(timeout 10 env -u DISPLAY -u WAYLAND_DISPLAY "$program" --help 2>&1)
   status=$?
   [ "$status" -eq 0 ] || fail "$program --help ended with $status"
-  printf '%s\n' "$output" | grep -q '^usage: ' || fail "$program --help shows no usage"
+  grep -q '^usage: ' <<<"$output" || fail "$program --help shows no usage"
 done
 [ -z "$(ls -A "$tree/Logs")" ] || fail "--help wrote a log"
 

@@ -20,14 +20,14 @@ for file in ./usr/lib/quellmark/KOVARI ./usr/lib/quellmark/kovdiag ./usr/lib/que
   ./usr/lib/quellmark/splash/frame.htm ./usr/bin/kovdiag ./usr/sbin/quellmark-admin \
   ./usr/share/applications/quellmark-kovdiag.desktop \
   ./usr/share/icons/hicolor/scalable/apps/quellmark.svg ./usr/share/doc/quellmark/copyright; do
-  printf '%s\n' "$files" | grep -qxF "$file" || fail "$file is not in the package"
+  grep -qxF "$file" <<<"$files" || fail "$file is not in the package"
 done
 # Nothing of the build, the tests or the stand-ins is shipped.
 printf '%s\n' "$files" | grep -E 'test|support-codes|account-server|rating-server|quellmark-setup' &&
   fail "the package ships test programs or stand-ins"
 depends=$(dpkg-deb -f "$package" Depends)
 for needed in libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 qt6-qpa-plugins libcurl4; do
-  printf '%s\n' "$depends" | grep -q "$needed (>= " || fail "Depends lacks $needed: $depends"
+  grep -q "$needed (>= " <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 dpkg-deb -x "$package" "$out/tree"
 readelf -S "$out/tree/usr/lib/quellmark/KOVARI" | grep -q qm_version ||

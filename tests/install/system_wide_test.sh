@@ -60,7 +60,7 @@ fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
 expect() { # expect WHAT TEXT COMMAND...
   local what=$1 text=$2; shift 2
   local output; output=$("$@" 2>&1)
-  printf '%s\n' "$output" | grep -qF -- "$text" || fail "$what: no \"$text\" in: $output"
+  grep -qF -- "$text" <<<"$output" || fail "$what: no \"$text\" in: $output"
 }
 refuse() { # refuse WHAT COMMAND...: must fail
   local what=$1; shift
@@ -267,8 +267,8 @@ echo "== Root is not filtered and starts nothing"
 expect "root's curl" "A page." get www.casino.example
 [ -z "$(pgrep -u 0 -f "^$programs/KOVARI")" ] || fail "a KOVARI runs as root"
 maps=$(python3 -c 'import socket; socket.create_connection(("127.0.0.1", 80)).close(); print(open("/proc/self/maps").read())')
-printf '%s\n' "$maps" | grep -q libsockhost.so || fail "the socket host is not preloaded into root's programs"
-printf '%s\n' "$maps" | grep -qE 'libZUL|libmsafd' && fail "root's program loaded a provider"
+grep -q libsockhost.so <<<"$maps" || fail "the socket host is not preloaded into root's programs"
+grep -qE 'libZUL|libmsafd' <<<"$maps" && fail "root's program loaded a provider"
 
 echo "== What the child may not change"
 refuse "child writes the machine settings" as_kid sh -c 'echo x >>/etc/quellmark/HKEY_LOCAL_MACHINE.reg'
