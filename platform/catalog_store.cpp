@@ -1,6 +1,7 @@
 #include "platform/catalog_store.h"
 
 #include "common/text.h"
+#include "platform/fork_fresh.h"
 #include "platform/registry_store.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <pthread.h>
 
 namespace platform {
 namespace {
@@ -103,31 +103,26 @@ void ToHive(const Catalog& catalog, hive::Hive& hive) {
 }
 
 // The catalog of the hive read last: a hive the registry keeps unchanged is
-// turned into a catalog once.
-std::mutex gLastLock;
-std::shared_ptr<const hive::Hive> gLastHive;
-std::optional<Catalog> gLastCatalog;
-
-// A forked child must not inherit the lock held by a thread it does not have.
-struct ForkSafety {
-    ForkSafety() {
-        ::pthread_atfork([] { gLastLock.lock(); }, [] { gLastLock.unlock(); },
-                         [] { gLastLock.unlock(); });
-    }
-} gForkSafety;
+// turned into a catalog once. A forked child starts without it.
+struct LastCatalog {
+    std::mutex lock;
+    std::shared_ptr<const hive::Hive> hive;
+    std::optional<Catalog> catalog;
+};
 
 std::optional<Catalog> StoredCatalog() {
     std::shared_ptr<const hive::Hive> hive = LoadHive(HKEY_LOCAL_MACHINE);
+    LastCatalog& last = ForkFresh<LastCatalog>();
     {
-        std::lock_guard lock(gLastLock);
-        if (hive == gLastHive) {
-            return gLastCatalog;
+        std::lock_guard lock(last.lock);
+        if (hive == last.hive) {
+            return last.catalog;
         }
     }
     std::optional<Catalog> catalog = FromHive(*hive);
-    std::lock_guard lock(gLastLock);
-    gLastHive = hive;
-    gLastCatalog = catalog;
+    std::lock_guard lock(last.lock);
+    last.hive = hive;
+    last.catalog = catalog;
     return catalog;
 }
 

@@ -1,11 +1,12 @@
 #include "platform/hive_file.h"
 
+#include "platform/fork_fresh.h"
+
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -49,22 +50,15 @@ struct Kept {
     std::shared_ptr<const hive::Hive> hive;
 };
 
-std::mutex gKeptLock;
+// What this process keeps, with its lock; a forked child starts with nothing kept.
+struct KeptHives {
+    std::mutex lock;
+    std::vector<Kept> hives;
+};
 
-// A forked child must not inherit the lock held by a thread it does not have.
-struct ForkSafety {
-    ForkSafety() {
-        ::pthread_atfork([] { gKeptLock.lock(); }, [] { gKeptLock.unlock(); },
-                         [] { gKeptLock.unlock(); });
-    }
-} gForkSafety;
-std::vector<Kept>& KeptHives() {
-    static std::vector<Kept> kept;
-    return kept;
-}
-
+// Under the lock.
 Kept* FindKept(const std::string& path) {
-    for (Kept& kept : KeptHives()) {
+    for (Kept& kept : ForkFresh<KeptHives>().hives) {
         if (kept.path == path) {
             return &kept;
         }
@@ -116,7 +110,7 @@ hive::Hive ReadHiveFileAfresh(const std::string& path, std::string_view rootName
 std::shared_ptr<const hive::Hive> ReadHiveFile(const std::string& path, std::string_view rootName) {
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) {
-        std::lock_guard lock(gKeptLock);
+        std::lock_guard lock(ForkFresh<KeptHives>().lock);
         if (Kept* kept = FindKept(path); kept && kept->identity == IdentityOf(info)) {
             return kept->hive;
         }
@@ -125,24 +119,26 @@ std::shared_ptr<const hive::Hive> ReadHiveFile(const std::string& path, std::str
     ::clock_gettime(CLOCK_REALTIME, &now);
     std::optional<Identity> identity;
     auto hive = std::make_shared<const hive::Hive>(hive::Parse(ReadText(path, identity), rootName));
-    std::lock_guard lock(gKeptLock);
+    KeptHives& store = ForkFresh<KeptHives>();
+    std::lock_guard lock(store.lock);
     Kept* kept = FindKept(path);
     bool settled =
         identity && Nanoseconds(now) - Nanoseconds(identity->changed) >= kSettleNanoseconds;
     if (!settled) {
-        std::erase_if(KeptHives(), [&](const Kept& entry) { return entry.path == path; });
+        std::erase_if(store.hives, [&](const Kept& entry) { return entry.path == path; });
     } else if (kept) {
         kept->identity = *identity;
         kept->hive = hive;
     } else {
-        KeptHives().push_back(Kept{path, *identity, hive});
+        store.hives.push_back(Kept{path, *identity, hive});
     }
     return hive;
 }
 
 void ForgetHiveFile(const std::string& path) {
-    std::lock_guard lock(gKeptLock);
-    std::erase_if(KeptHives(), [&](const Kept& entry) { return entry.path == path; });
+    KeptHives& kept = ForkFresh<KeptHives>();
+    std::lock_guard lock(kept.lock);
+    std::erase_if(kept.hives, [&](const Kept& entry) { return entry.path == path; });
 }
 
 } // namespace platform
