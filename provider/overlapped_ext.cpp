@@ -6,6 +6,7 @@
 #include "platform/sockhost/winsock_api.h"
 #include "provider/lsp_log.h"
 #include "provider/overlapped_operation.h"
+#include "provider/program_check.h"
 #include "provider/send_start.h"
 #include "provider/sock_info.h"
 #include "provider/zul_state.h"
@@ -184,6 +185,9 @@ BOOL ExtConnectEx(SOCKET s, const sockaddr* name, int namelen, void* lpSendBuffe
     }
     if (!name || namelen <= 0 || std::size_t(namelen) > sizeof(sockaddr_storage)) {
         return Finish(context, WSAEFAULT);
+    }
+    if (int refused = 0; IsConnectRefused(Informant(), context, name, namelen, &refused)) {
+        return Finish(context, refused);
     }
     if (lpOverlapped) {
         return Overlapped(context, LSP_OP_CONNECTEX, lpOverlapped,

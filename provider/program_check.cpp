@@ -4,6 +4,7 @@
 #include "platform/version_info.h"
 #include "provider/lsp_log.h"
 #include "provider/provider_settings.h"
+#include "provider/sock_info.h"
 
 #include <atomic>
 #include <climits>
@@ -117,6 +118,25 @@ bool AskByRecordedNames(CInformant& informant, int port,
 }
 
 } // namespace
+
+WORD PortOf(const sockaddr* address, int length) {
+    if (!address || length < 4) {
+        return 0;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(address);
+    return WORD((bytes[2] << 8) | bytes[3]);
+}
+
+bool IsConnectRefused(CInformant& informant, SOCK_INFO* context, const sockaddr* to, int toLength,
+                      int* lpErrno) {
+    WORD port = PortOf(to, toLength);
+    if (IsProgramRefused(informant, port)) {
+        *lpErrno = WSAECONNREFUSED;
+        return true;
+    }
+    context->PeerPort = port;
+    return false;
+}
 
 bool IsProgramRefused(CInformant& informant, int port) {
     if (port == kChannelPort ||

@@ -4,6 +4,7 @@
 #include "provider/http_request.h"
 #include "provider/informant.h"
 #include "provider/lsp_log.h"
+#include "provider/program_check.h"
 #include "provider/provider_settings.h"
 #include "provider/tls_hello.h"
 #include "provider/zul_state.h"
@@ -51,14 +52,6 @@ const char* FirstByte(const WSABUF* buffers, DWORD count) {
         }
     }
     return nullptr;
-}
-
-WORD PortOf(const sockaddr* address, int length) {
-    if (!address || length < 4) {
-        return 0;
-    }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(address);
-    return WORD((bytes[2] << 8) | bytes[3]);
 }
 
 // The peer's address as text: IPv6 in brackets, as in a URL.

@@ -59,13 +59,15 @@ int Overlapped(SOCK_INFO* context, int kind, WSABUF* buffers, DWORD count, DWORD
     return error == 0 ? 0 : SOCKET_ERROR;
 }
 
-// The destination port of a connect, or 0 when the address has none.
-WORD DestinationPort(const sockaddr* name, int namelen) {
-    if (!name || namelen < 4) {
-        return 0;
+// A TCP fast open connects with its first send-to: the program is asked about
+// the port as a connect's is.
+bool IsFastOpenRefused(SOCK_INFO* context, DWORD flags, const sockaddr* to, int toLength,
+                       int* lpErrno) {
+    if (!to || (flags & MSG_FASTOPEN) == 0 ||
+        context->Provider->NextProvider.iSocketType != SOCK_STREAM_W || context->PeerPort != 0) {
+        return false;
     }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(name);
-    return WORD((bytes[2] << 8) | bytes[3]);
+    return IsConnectRefused(Informant(), context, to, toLength, lpErrno);
 }
 
 // Once the socket has delivered the last redirect it owed, the stream ends:
@@ -262,6 +264,9 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
               int* lpErrno) {
     return Forward(s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
                    [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+                       if (IsFastOpenRefused(context, dwFlags, lpTo, iTolen, lpErrno)) {
+                           return SOCKET_ERROR;
+                       }
                        if (std::optional<int> done = Inspect(
                                context, s, LSP_OP_SENDTO, lpBuffers, dwBufferCount,
                                lpNumberOfBytesSent, lpOverlapped, lpCompletionRoutine, lpThreadId,
@@ -322,12 +327,9 @@ int WSPConnect(SOCKET s, const sockaddr* name, int namelen, WSABUF* lpCallerData
                WSABUF* lpCalleeData, QOS* lpSQOS, QOS* lpGQOS, int* lpErrno) {
     return Forward(s, "WSPConnect: WPUQuerySocketHandleContext() failed: %d", lpErrno,
                    [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
-                       WORD port = DestinationPort(name, namelen);
-                       if (IsProgramRefused(Informant(), port)) {
-                           *lpErrno = WSAECONNREFUSED;
+                       if (IsConnectRefused(Informant(), context, name, namelen, lpErrno)) {
                            return SOCKET_ERROR;
                        }
-                       context->PeerPort = port;
                        return next.lpWSPConnect(context->ProviderSocket, name, namelen,
                                                 lpCallerData, lpCalleeData, lpSQOS, lpGQOS,
                                                 lpErrno);

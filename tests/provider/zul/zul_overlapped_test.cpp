@@ -9,6 +9,7 @@
 #include "platform/winsock_ext.h"
 #include "tests/platform/sockhost/loopback.h"
 #include "tests/platform/sockhost/overlapped_support.h"
+#include "tests/provider/channel_server.h"
 #include "tests/provider/zul/program_window.h"
 #include "tests/provider/zul/zul_fixture.h"
 
@@ -252,6 +253,28 @@ TEST_F(ZulTest, AcceptExAndConnectExExchangeDataThroughTheProvider) {
     closesocket(client);
     closesocket(accepting);
     closesocket(listening);
+}
+
+// ConnectEx connects as connect does: a refused program's is refused.
+TEST_F(ZulTest, ConnectExOfARefusedProgramIsRefused) {
+    qmtest::ChannelServer service(qmtest::FixedReplies("NN", "AB:Y"));
+    int listener = qmtest::ListenOnLoopbackPort(0);
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    SOCKET client = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
+    sockaddr_in any = qmtest::LoopbackAddress(0);
+    ASSERT_EQ(ws_bind(client, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    auto connectEx = Extension<LPFN_CONNECTEX>(client, WSAID_CONNECTEX);
+    ASSERT_NE(connectEx, nullptr);
+    char hello[] = "hello";
+    DWORD sent = 0;
+    EXPECT_FALSE(connectEx(client, reinterpret_cast<sockaddr*>(&address), sizeof address, hello, 5,
+                           &sent, nullptr));
+    EXPECT_EQ(WSAGetLastError(), WSAECONNREFUSED);
+    EXPECT_EQ(service.Requests().size(), 1u);
+    closesocket(client);
+    ::close(listener);
 }
 
 // Threads asking at once all find the lower function loaded (under tsan: the

@@ -70,12 +70,23 @@ std::string Epoll(const std::string& port, const std::string& path) {
                   "sys.stdout.write(d.decode())");
 }
 
+// TCP fast open: the connect and the request in one send-to.
+std::string FastOpen(const std::string& port, const std::string& path) {
+    return Python("import socket,sys; s=socket.socket(); s.sendto(b'GET " + path +
+                  " HTTP/1.0\\r\\nHost: 127.0.0.1:" + port +
+                  "\\r\\n\\r\\n', socket.MSG_FASTOPEN, ('127.0.0.1'," + port +
+                  ")); d=b''\n"
+                  "while True:\n b=s.recv(65536)\n if not b: break\n d+=b\n"
+                  "sys.stdout.write(d.decode())");
+}
+
 const std::vector<Client> kClients = {{"curl", Curl},
                                       {"wget", Wget},
                                       {"http.client", HttpClient},
                                       {"nc", Nc},
                                       {"subprocess", Subprocess},
-                                      {"epoll", Epoll}};
+                                      {"epoll", Epoll},
+                                      {"fast open", FastOpen}};
 
 class Programs : public ::testing::Test {
   protected:
