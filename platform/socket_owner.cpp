@@ -89,15 +89,21 @@ long TcpSocketOwner(const sockaddr_in& local, const sockaddr_in& remote) {
     return owner;
 }
 
+// The kernel looks the listener up as it does for a connection to
+// 127.0.0.1:port, rather than walking every listening socket's bucket.
 long TcpListenerOwner(std::uint16_t port) {
     InetRequest request = TcpRequest(1u << TCP_LISTEN);
+    request.body.id.idiag_sport = htons(port);
+    std::uint32_t loopback = htonl(INADDR_LOOPBACK);
+    std::memcpy(request.body.id.idiag_src, &loopback, sizeof loopback);
     long owner = -1;
-    AskSockDiag(&request, sizeof request, true, [&](const nlmsghdr& message) {
+    AskSockDiag(&request, sizeof request, false, [&](const nlmsghdr& message) {
         const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(&message));
         std::uint32_t address = 0;
         std::memcpy(&address, found->id.idiag_src, sizeof address);
         bool reaches = address == htonl(INADDR_LOOPBACK) || address == htonl(INADDR_ANY);
-        if (ntohs(found->id.idiag_sport) == port && reaches) {
+        if (found->idiag_family == AF_INET && found->idiag_state == TCP_LISTEN &&
+            ntohs(found->id.idiag_sport) == port && reaches) {
             owner = long(found->idiag_uid);
         }
     });
