@@ -1,8 +1,12 @@
 #pragma once
 // The sockets whose pop-up windows are blocked; each socket at most once.
+// Sockets are descriptor numbers: those below kMarked are kept as bits, so
+// that the receive path asks without a lock; larger ones in a list under it.
 
 #include "platform/winsock_types.h"
 
+#include <atomic>
+#include <cstdint>
 #include <list>
 #include <mutex>
 
@@ -18,7 +22,9 @@ class CPopupList {
     void Remove(SOCKET socket); // nothing if absent
 
   private:
-    std::list<SOCKET> sockets_;
+    static constexpr SOCKET kMarked = 65536;
+    std::atomic<std::uint64_t> marks_[kMarked / 64] = {};
+    std::list<SOCKET> sockets_; // sockets from kMarked on
     std::mutex lock_;
 };
 

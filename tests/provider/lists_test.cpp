@@ -86,6 +86,14 @@ TEST(PopupList, EachSocketAtMostOnce) {
     EXPECT_FALSE(list.Find(7));
     list.Remove(7);
     EXPECT_TRUE(list.Find(8));
+    for (SOCKET large : {SOCKET(65535), SOCKET(65536), SOCKET(1) << 40}) {
+        list.Add(large);
+        list.Add(large);
+        EXPECT_TRUE(list.Find(large));
+        list.Remove(large);
+        EXPECT_FALSE(list.Find(large));
+    }
+    EXPECT_TRUE(list.Find(8));
 }
 
 } // namespace
