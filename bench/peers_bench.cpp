@@ -8,8 +8,9 @@
 // Keep-alive throughput at 1 and 32 connections with p50 and p99 latency, bulk
 // transfer of a large file, the latency a connect plus one GET gains under the
 // filter, and what a fresh filtered process costs to start, connect and get one
-// page. Rounds are interleaved and each figure is the median over rounds; every
-// ratio is against direct in the same run. QM_BENCH_ROUNDS (default 5) and
+// page. Rounds are interleaved (each kind of run for every path in turn, the
+// paths' order reversed every other round) and each figure is the median over
+// rounds; every ratio is against direct in the same run. QM_BENCH_ROUNDS (default 5) and
 // QM_BENCH_SECONDS (default 2) set the rounds and each wrk run's length.
 
 #include "bench/loopback.h"
@@ -373,32 +374,61 @@ void Report(const std::vector<Path>& paths, const std::vector<Series>& series) {
     }
 }
 
+// The paths in the order of one round: forwards in even rounds, backwards in
+// odd ones, so that no path always runs first or right after another.
+std::vector<std::size_t> RoundOrder(std::size_t count, int round) {
+    std::vector<std::size_t> order(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        order[i] = round % 2 ? count - 1 - i : i;
+    }
+    return order;
+}
+
+// One round: each kind of run for every path before the next kind, so a bulk
+// run follows another path's bulk run, not its own path's keep-alive runs
+// (whose load on the filter service could still be draining).
+bool MeasureRound(Bench& bench, const std::vector<Path>& paths, std::vector<Series>& series,
+                  int round) {
+    std::vector<std::size_t> order = RoundOrder(paths.size(), round);
+    for (std::size_t i : order) {
+        WrkResult one = bench.Wrk(paths[i], 1, 1, "index.html");
+        WrkResult many = bench.Wrk(paths[i], 2, 32, "index.html");
+        if (one.rps <= 0 || many.rps <= 0) {
+            std::fprintf(stderr, "wrk failed on path %s\n", paths[i].name.c_str());
+            return false;
+        }
+        Series& s = series[i];
+        s.rps1.push_back(one.rps);
+        s.p50_1.push_back(one.p50);
+        s.p99_1.push_back(one.p99);
+        s.rps32.push_back(many.rps);
+        s.p50_32.push_back(many.p50);
+        s.p99_32.push_back(many.p99);
+    }
+    for (std::size_t i : order) {
+        WrkResult bulk = bench.Wrk(paths[i], 1, 1, "bulk.bin");
+        if (bulk.bytesPerSecond <= 0) {
+            std::fprintf(stderr, "wrk failed on path %s\n", paths[i].name.c_str());
+            return false;
+        }
+        series[i].bulk.push_back(bulk.bytesPerSecond);
+    }
+    for (std::size_t i : order) {
+        if (!paths[i].proxied) {
+            series[i].get.push_back(bench.ConnectGet(paths[i]));
+            series[i].fresh.push_back(bench.FreshProcess(paths[i]));
+        }
+    }
+    return true;
+}
+
 int Measure(Bench& bench, const std::vector<Path>& paths) {
     int rounds = EnvNumber("QM_BENCH_ROUNDS", 5);
     std::vector<Series> series(paths.size());
     for (int round = 0; round < rounds; ++round) {
         std::fprintf(stderr, "round %d of %d\n", round + 1, rounds);
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            const Path& path = paths[i];
-            Series& s = series[i];
-            WrkResult one = bench.Wrk(path, 1, 1, "index.html");
-            WrkResult many = bench.Wrk(path, 2, 32, "index.html");
-            WrkResult bulk = bench.Wrk(path, 1, 1, "bulk.bin");
-            if (one.rps <= 0 || many.rps <= 0 || bulk.bytesPerSecond <= 0) {
-                std::fprintf(stderr, "wrk failed on path %s\n", path.name.c_str());
-                return 1;
-            }
-            s.rps1.push_back(one.rps);
-            s.p50_1.push_back(one.p50);
-            s.p99_1.push_back(one.p99);
-            s.rps32.push_back(many.rps);
-            s.p50_32.push_back(many.p50);
-            s.p99_32.push_back(many.p99);
-            s.bulk.push_back(bulk.bytesPerSecond);
-            if (!path.proxied) {
-                s.get.push_back(bench.ConnectGet(path));
-                s.fresh.push_back(bench.FreshProcess(path));
-            }
+        if (!MeasureRound(bench, paths, series, round)) {
+            return 1;
         }
     }
     Report(paths, series);
