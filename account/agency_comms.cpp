@@ -46,11 +46,17 @@ std::uint64_t RatingMask(const std::string& answer) {
 
 CAgencyComms::CAgencyComms() : user_(this) {}
 
-bool CAgencyComms::IsURLBlocked(const std::string& address) {
+bool CAgencyComms::DecideByLists(const std::string& address, bool& blocked) {
     ResetIdleCount();
     int local = user_.GetLocalDecision(address);
-    if (local != LOCAL_DECISION_NONE) {
-        return local == LOCAL_DECISION_DENY;
+    blocked = local == LOCAL_DECISION_DENY;
+    return local != LOCAL_DECISION_NONE;
+}
+
+bool CAgencyComms::IsURLBlocked(const std::string& address) {
+    bool blocked = false;
+    if (DecideByLists(address, blocked)) {
+        return blocked;
     }
     const std::uint64_t failuresBefore = failures_;
     WaitForExchange();
@@ -74,7 +80,7 @@ bool CAgencyComms::IsURLBlocked(const std::string& address) {
         }
         user_.ShowLoginNotice();
     }
-    local = user_.GetLocalDecision(address);
+    int local = user_.GetLocalDecision(address);
     if (local != LOCAL_DECISION_NONE) {
         return local == LOCAL_DECISION_DENY;
     }

@@ -8,9 +8,10 @@
 // Every exchange with the rating service (connect, login exchange, query) is
 // bounded by the machine setting RatingTimeout and runs off the
 // user-interface thread, so program questions and list decisions never wait
-// on the rating service. An answer that is empty, cut off or too long, bytes
-// left unread before a query, or a time-out block the address and close the
-// connection; the next question connects afresh.
+// on the rating service; the channel's thread decides by the lists itself
+// (DecideByLists) and hands only the rest to IsURLBlocked. An answer that is empty, cut off or too
+// long, bytes left unread before a query, or a time-out block the address and close the connection;
+// the next question connects afresh.
 
 #include "account/user.h"
 #include "platform/blocking_socket.h"
@@ -27,6 +28,10 @@ class CAgencyComms : public platform::BlockingSocket {
 
     // True when the member may not open the address.
     bool IsURLBlocked(const std::string& address);
+    // How IsURLBlocked begins, safe on any thread and never waiting: counts the
+    // question as activity and decides the address by the member's lists
+    // alone; false when they do not decide it.
+    bool DecideByLists(const std::string& address, bool& blocked);
     // Opens the connection and logs in to the rating service (worker thread).
     bool ConnectToAgency(const std::string& host, unsigned port);
     // The login exchange on a fresh connection.

@@ -27,11 +27,7 @@ void WithMainFrame(std::function<void(CMainFrame&)> call) {
             call(*app->MainFrame());
         }
     };
-    if (platform::OnGuiThread()) {
-        onFrame();
-    } else {
-        platform::PostToGuiThread(std::move(onFrame));
-    }
+    platform::RunOrPostToGuiThread(std::move(onFrame));
 }
 
 int RecordedPreferenceVersion() {

@@ -3,6 +3,7 @@
 #include "account/agency_comms.h"
 #include "platform/channel_port.h"
 #include "platform/presence.h"
+#include "platform/qt/gui_thread.h"
 #include "platform/registry.h"
 #include "platform/system_install.h"
 #include "service/block_page_server.h"
@@ -24,7 +25,11 @@ constexpr DWORD kDirBufferSize = 255;
 
 CPCAppApp::CPCAppApp(int& argc, char** argv) : QApplication(argc, argv) {}
 
-CPCAppApp::~CPCAppApp() = default;
+CPCAppApp::~CPCAppApp() {
+    if (listener_) {
+        listener_->Stop(); // its thread answers from the rating client, which ends first
+    }
+}
 
 CPCAppApp* CPCAppApp::Current() {
     return qobject_cast<CPCAppApp*>(QCoreApplication::instance());
@@ -96,8 +101,8 @@ bool CPCAppApp::RegisterFastUserSwitch() {
     return mainFrame_->RegisterSessionNotification();
 }
 
-void CPCAppApp::Log(const std::string& place, const std::string& text, unsigned level) const {
-    if (level > logLevel_) {
+void CPCAppApp::Log(std::string_view place, std::string_view text, unsigned level) const {
+    if (level > LogLevel()) {
         return;
     }
     std::FILE* file = std::fopen((installFolder_ + "/Logs/AppLog.txt").c_str(), "a");
@@ -109,12 +114,50 @@ void CPCAppApp::Log(const std::string& place, const std::string& text, unsigned 
     std::tm local{};
     localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "%m/%d/%y %H:%M:%S", &local);
-    std::fprintf(file, "%s-> %s - %s\n", stamp, place.c_str(), text.c_str());
+    std::fprintf(file, "%s-> %.*s - %.*s\n", stamp, int(place.size()), place.data(),
+                 int(text.size()), text.data());
     std::fclose(file);
 }
 
-void AppLog(const std::string& place, const std::string& text, unsigned level) {
+void AppLog(std::string_view place, std::string_view text, unsigned level) {
     if (CPCAppApp* app = CPCAppApp::Current()) {
         app->Log(place, text, level);
     }
+}
+
+namespace {
+
+thread_local CollectedNotifications* tCollecting = nullptr;
+
+void ShowNotification(unsigned displayMs, const std::string& html) {
+    if (CPCAppApp* app = CPCAppApp::Current()) {
+        app->NotifyDlg().Show(displayMs, html);
+    }
+}
+
+} // namespace
+
+void AppNotify(unsigned displayMs, const std::string& html) {
+    if (tCollecting) {
+        tCollecting->messages_.emplace_back(displayMs, html);
+        return;
+    }
+    platform::RunOrPostToGuiThread([displayMs, html] { ShowNotification(displayMs, html); });
+}
+
+CollectedNotifications::CollectedNotifications() : outer_(tCollecting) {
+    tCollecting = this;
+}
+
+CollectedNotifications::~CollectedNotifications() {
+    tCollecting = outer_;
+}
+
+void CollectedNotifications::ShowThen(std::function<void()> then) {
+    platform::PostToGuiThread([messages = std::move(messages_), then = std::move(then)] {
+        for (const auto& [displayMs, html] : messages) {
+            ShowNotification(displayMs, html);
+        }
+        then();
+    });
 }

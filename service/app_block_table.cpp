@@ -24,12 +24,6 @@ int PortNumber(const std::string& text) {
     return int(value);
 }
 
-void Notify(const std::string& html) {
-    if (CPCAppApp* app = CPCAppApp::Current()) {
-        app->NotifyDlg().Show(kNotifyMs, html);
-    }
-}
-
 // A value "program,display name" of a program line: the program in lower case.
 CBlockEntry ProgramEntry(const std::string& value) {
     std::size_t comma = value.find(',');
@@ -102,7 +96,7 @@ bool CAppBlockTable::IsBlocked(const std::string& request) {
         }
     }
     if (notify) {
-        Notify(notification);
+        AppNotify(kNotifyMs, notification);
     }
     return true;
 }

@@ -21,7 +21,5 @@ void NoteBlockedSite(CBlockedSites& sites, const std::string& address, std::uint
     if (host.empty() || !sites.TakeNotice(host)) {
         return;
     }
-    if (CPCAppApp* app = CPCAppApp::Current()) {
-        app->NotifyDlg().Show(kNotifyMs, EscapeHtml(host) + "<BR>has been <B>blocked</B>!");
-    }
+    AppNotify(kNotifyMs, EscapeHtml(host) + "<BR>has been <B>blocked</B>!");
 }

@@ -14,6 +14,7 @@
 
 #include <QMainWindow>
 
+#include <atomic>
 #include <string>
 
 class CPCAppApp;
@@ -49,7 +50,8 @@ class CMainFrame : public QMainWindow {
     bool RegisterSessionNotification();
 
     // The inactivity timer: started at a member's login, ended at the logout;
-    // every web request resets the count. Safe to call from the login worker.
+    // every web request resets the count (from the channel's thread). Safe to
+    // call from the login worker.
     void StartIdleTimer();
     void EndIdleTimer();
     void ResetIdleCount() { idleCount_ = 0; }
@@ -89,7 +91,7 @@ class CMainFrame : public QMainWindow {
     CSystemTray tray_;
     UINT trayIcon_ = IDI_TRAY_LOGGED_OUT;
     bool hideAtFirstPaint_ = true;
-    int idleCount_ = 0;
+    std::atomic<int> idleCount_{0};
     platform::UINT_PTR idleTimer_ = 0;
     CPCAppApp* app_;
     CPCAppView* view_ = nullptr;

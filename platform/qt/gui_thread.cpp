@@ -107,6 +107,14 @@ void PostToGuiThread(std::function<void()> fn) {
         Qt::QueuedConnection);
 }
 
+void RunOrPostToGuiThread(std::function<void()> fn) {
+    if (OnGuiThread()) {
+        fn();
+    } else {
+        PostToGuiThread(std::move(fn));
+    }
+}
+
 void RunOnGuiThread(const std::function<void()>& fn) {
     if (OnGuiThread()) {
         fn();

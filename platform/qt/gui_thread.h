@@ -11,6 +11,9 @@ namespace platform {
 bool OnGuiThread();
 // Queues fn to run on the user-interface thread and returns at once.
 void PostToGuiThread(std::function<void()> fn);
+// Runs fn at once on the user-interface thread; from another thread, queues it
+// there and returns at once.
+void RunOrPostToGuiThread(std::function<void()> fn);
 // Runs fn on the user-interface thread and waits for it (at once when called
 // there). fn must not run an event loop of its own.
 void RunOnGuiThread(const std::function<void()>& fn);
