@@ -30,12 +30,25 @@ void CSiteOverrideLists::Load(const std::string& user, const std::string& passwo
     popups_.swap(popups);
 }
 
+bool CSiteOverrideLists::Matches(const std::list<CSiteEntry>& list, const CSiteEntry& site) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const CSiteEntry& entry) { return entry.Matches(site); });
+}
+
 bool CSiteOverrideLists::OnList(const std::list<CSiteEntry>& list,
                                 const std::string& address) const {
     CSiteEntry site = CSiteEntry::FromAddress(address);
     std::lock_guard guard(lock_);
-    return std::any_of(list.begin(), list.end(),
-                       [&](const CSiteEntry& entry) { return entry.Matches(site); });
+    return Matches(list, site);
+}
+
+SiteListing CSiteOverrideLists::Listing(const std::string& address) const {
+    CSiteEntry site = CSiteEntry::FromAddress(address);
+    std::lock_guard guard(lock_);
+    if (Matches(allows_, site)) {
+        return SiteListing::Allowed;
+    }
+    return Matches(denies_, site) ? SiteListing::Denied : SiteListing::None;
 }
 
 bool CSiteOverrideLists::OnAllowList(const std::string& address) const {

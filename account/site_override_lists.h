@@ -15,17 +15,23 @@
 
 class CUserPrefs;
 
+enum class SiteListing { None, Allowed, Denied };
+
 class CSiteOverrideLists {
   public:
     // Replaces all three lists from the file for the identity, then adds the fixed entries.
     void Load(const std::string& user, const std::string& password, CUserPrefs& prefs);
 
+    // The list that decides the address, the allow list first, read from one
+    // version of the lists even while a load swaps them.
+    SiteListing Listing(const std::string& address) const;
     bool OnAllowList(const std::string& address) const;
     bool OnDenyList(const std::string& address) const;
     bool OnPopupAllowList(const std::string& address) const;
 
   private:
     bool OnList(const std::list<CSiteEntry>& list, const std::string& address) const;
+    static bool Matches(const std::list<CSiteEntry>& list, const CSiteEntry& site);
 
     mutable std::mutex lock_;
     std::list<CSiteEntry> allows_;

@@ -42,10 +42,11 @@ bool CUser::UserWantsBlock(std::uint64_t siteMask, const std::string& address) c
 }
 
 int CUser::GetLocalDecision(const std::string& address) const {
-    if (siteLists_.OnAllowList(address) || IsBlockPage(address)) {
+    SiteListing listing = siteLists_.Listing(address);
+    if (listing == SiteListing::Allowed || IsBlockPage(address)) {
         return LOCAL_DECISION_ALLOW;
     }
-    if (!siteLists_.OnDenyList(address)) {
+    if (listing == SiteListing::None) {
         return LOCAL_DECISION_NONE;
     }
     blockedSites_.Record(address, BlockReason::DenyList);

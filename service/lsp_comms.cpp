@@ -57,6 +57,7 @@ bool CLSPComms::Initialize(std::uint16_t port, const std::string& address,
     platform::PostToGuiThread([this] {
         serving_ = server_.Start(*this);
         if (!serving_) {
+            server_.Close(); // programs then find no channel instead of waiting on it
             AppLog("CLSPComms::Initialize",
                    WithError("Unable to serve the channel.  Error = ", server_.LastError()), 1);
         }
