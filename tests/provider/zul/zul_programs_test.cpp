@@ -1,6 +1,7 @@
 // Unmodified programs under the socket host with the provider installed, against
 // a stand-in for the filter service's channel: allowed pages arrive intact, a
-// denied site is answered by the redirect and nothing after it, a refused
+// denied site is answered by the redirect and nothing after it, pop-up calls
+// are disarmed in every receive of a large answer, a refused
 // program cannot connect, and without the service every GET is redirected and
 // every connect allowed.
 
@@ -130,6 +131,32 @@ TEST_F(Programs, AllowedSiteArrivesIntactInEveryProgram) {
     }
     EXPECT_EQ(web.requests().size(), kClients.size());
     EXPECT_EQ(SiteQuestions(service), kClients.size());
+}
+
+// Every receive of an answer is scanned: pop-up calls at the start, deep in a
+// large answer and at its very end are all disarmed. The program receives in
+// whole 4096-byte pieces (MSG_WAITALL), and no call lies across two of them.
+TEST_F(Programs, PopUpCallsDeepInALargeAnswerAreDisarmed) {
+    qmtest::ChannelServer service(qmtest::FixedReplies("NY", "AB:N"));
+    constexpr std::size_t kPiece = 4096;
+    std::string page(std::size_t(1) << 20, 'b');
+    std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                       std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n";
+    std::vector<std::size_t> calls{0, 200 * kPiece + 100 - head.size(), page.size() - 12};
+    for (std::size_t at : calls) {
+        std::size_t first = head.size() + at;
+        ASSERT_EQ(first / kPiece, (first + 11) / kPiece) << at;
+        page.replace(at, 12, at % 2 ? "wInDoW.oPeN(" : "Window.Open(");
+    }
+    qmtest::HttpServer web(1, page);
+    Install();
+    qmtest::RunResult run = qmtest::Run(Python(
+        "import socket,sys; s=socket.create_connection(('127.0.0.1'," + std::to_string(web.port()) +
+        ")); s.send(b'GET /large HTTP/1.0\\r\\nHost: 127.0.0.1\\r\\n\\r\\n'); d=b''\n"
+        "while True:\n b=s.recv(4096,socket.MSG_WAITALL)\n if not b: break\n d+=b\n"
+        "print(len(d), d.count(b'POPBLOKR = ('), d.lower().count(b'window.open'))"));
+    EXPECT_EQ(run.output, std::to_string(head.size() + page.size()) + " 3 0\n");
+    EXPECT_EQ(SiteQuestions(service), 1u);
 }
 
 TEST_F(Programs, DeniedSiteIsRedirectedAndNothingAfterIt) {
