@@ -165,6 +165,9 @@ TEST_F(Secure, DatagramsToPort443AreRefusedAndOthersGoOut) {
 // offload). With HTTP/3 forced for a site, not one of its datagrams reaches
 // port 443.
 TEST_F(Secure, FirefoxSendsNoHttp3DatagramToPort443) {
+    if (std::string(QM_SANITIZER_RUNTIME) != "") {
+        GTEST_SKIP() << "the browser is not run under the sanitizers";
+    }
     qmtest::ChannelServer service(DenyOne(""));
     Install();
     int quic = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -197,6 +200,9 @@ TEST_F(Secure, FirefoxSendsNoHttp3DatagramToPort443) {
 // ClientHello. (The test's certificate is not trusted by chromium, so
 // certificate errors are ignored: what is shown is the decision by name.)
 TEST_F(Secure, ChromiumWithItsSandboxOnLoadsAllowedSitesAndSendsNothingToDeniedOnes) {
+    if (std::string(QM_SANITIZER_RUNTIME) != "") {
+        GTEST_SKIP() << "the browser is not run under the sanitizers";
+    }
     ASSERT_EQ(::getuid(), 0u) << "switching to the unprivileged account needs root";
     TlsServer server(root);
     Install();
