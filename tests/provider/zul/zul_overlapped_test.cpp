@@ -206,6 +206,17 @@ TEST_F(ZulConnectedCounted, RoutineForAThreadThatEndsIsDroppedAndItsRecordReleas
                        std::to_string(WSAEINVAL)));
 }
 
+// A client socket bound to the loopback address, and its ConnectEx (null when
+// it cannot be had).
+LPFN_CONNECTEX BoundClient(SOCKET& client) {
+    client = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
+    sockaddr_in any = qmtest::LoopbackAddress(0);
+    if (ws_bind(client, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
+        return nullptr;
+    }
+    return Extension<LPFN_CONNECTEX>(client, WSAID_CONNECTEX);
+}
+
 TEST_F(ZulTest, AcceptExAndConnectExExchangeDataThroughTheProvider) {
     SOCKET listening = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
     sockaddr_in address = qmtest::LoopbackAddress(0);
@@ -224,10 +235,8 @@ TEST_F(ZulTest, AcceptExAndConnectExExchangeDataThroughTheProvider) {
     BOOL accepted =
         acceptEx(listening, accepting, output, 5, kAddress, kAddress, &received, &acceptRecord);
 
-    SOCKET client = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
-    sockaddr_in any = qmtest::LoopbackAddress(0);
-    ASSERT_EQ(ws_bind(client, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
-    auto connectEx = Extension<LPFN_CONNECTEX>(client, WSAID_CONNECTEX);
+    SOCKET client = INVALID_SOCKET;
+    auto connectEx = BoundClient(client);
     ASSERT_NE(connectEx, nullptr);
     char hello[] = "hello";
     WSAOVERLAPPED connectRecord{};
@@ -262,10 +271,8 @@ TEST_F(ZulTest, ConnectExOfARefusedProgramIsRefused) {
     sockaddr_in address{};
     socklen_t length = sizeof address;
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    SOCKET client = WSASocketW(AF_INET_W, SOCK_STREAM_W, IPPROTO_TCP_W, nullptr, 0, 0);
-    sockaddr_in any = qmtest::LoopbackAddress(0);
-    ASSERT_EQ(ws_bind(client, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
-    auto connectEx = Extension<LPFN_CONNECTEX>(client, WSAID_CONNECTEX);
+    SOCKET client = INVALID_SOCKET;
+    auto connectEx = BoundClient(client);
     ASSERT_NE(connectEx, nullptr);
     char hello[] = "hello";
     DWORD sent = 0;
