@@ -95,47 +95,31 @@ int Resident(unsigned short port) {
 // then answered (the web server) or just closed (the sink).
 class Server {
   public:
-    explicit Server(bool answer) : answer_(answer) {
-        listener_ = qmbench::ListenOnLoopback(port_);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~Server() {
-        ::shutdown(listener_, SHUT_RDWR);
-        thread_.join();
-        ::close(listener_);
-    }
-    unsigned short port() const { return port_; }
+    explicit Server(bool answer) : answer_(answer) {}
+    unsigned short port() const { return loop_.port(); }
 
   private:
-    void Run() {
-        std::vector<char> buffer(1 << 20);
-        for (;;) {
-            int fd = ::accept(listener_, nullptr, nullptr);
-            if (fd < 0) {
-                return;
-            }
-            std::string request;
-            ssize_t n = 0;
-            while ((n = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0) {
-                if (answer_) {
-                    request.append(buffer.data(), std::size_t(n));
-                    if (request.find("\r\n\r\n") != std::string::npos) {
-                        break;
-                    }
+    void Serve(int fd) {
+        std::string request;
+        ssize_t n = 0;
+        while ((n = ::recv(fd, buffer_.data(), buffer_.size(), 0)) > 0) {
+            if (answer_) {
+                request.append(buffer_.data(), std::size_t(n));
+                if (request.find("\r\n\r\n") != std::string::npos) {
+                    break;
                 }
             }
-            if (answer_) {
-                const char* page = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello";
-                ::send(fd, page, std::strlen(page), MSG_NOSIGNAL);
-            }
-            ::close(fd);
         }
+        if (answer_) {
+            const char* page = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+            ::send(fd, page, std::strlen(page), MSG_NOSIGNAL);
+        }
+        ::close(fd);
     }
 
     bool answer_;
-    int listener_;
-    unsigned short port_ = 0;
-    std::thread thread_;
+    std::vector<char> buffer_ = std::vector<char>(1 << 20);
+    qmbench::AcceptLoop loop_{[this](int fd) { Serve(fd); }};
 };
 
 // Runs this program in a client mode; its standard output.

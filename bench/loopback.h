@@ -2,8 +2,10 @@
 // Loopback addresses, connects and listeners shared by the benchmarks.
 
 #include <arpa/inet.h>
+#include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qmbench {
@@ -38,5 +40,34 @@ inline int ListenOnLoopback(unsigned short& port) {
     port = ntohs(address.sin_port);
     return fd;
 }
+
+// A loopback listener whose thread hands each accepted connection to `serve`,
+// which closes it; stopped and joined when destroyed.
+class AcceptLoop {
+  public:
+    explicit AcceptLoop(std::function<void(int)> serve) : serve_(std::move(serve)) {
+        listener_ = ListenOnLoopback(port_);
+        thread_ = std::thread([this] {
+            for (int fd; (fd = ::accept(listener_, nullptr, nullptr)) >= 0;) {
+                serve_(fd);
+            }
+        });
+    }
+    ~AcceptLoop() {
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    AcceptLoop(const AcceptLoop&) = delete;
+    AcceptLoop& operator=(const AcceptLoop&) = delete;
+
+    unsigned short port() const { return port_; }
+
+  private:
+    std::function<void(int)> serve_;
+    int listener_ = -1;
+    unsigned short port_ = 0;
+    std::thread thread_;
+};
 
 } // namespace qmbench

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -67,40 +68,31 @@ int HandshakeRounds(unsigned short port, const std::string& cert) {
 // A TLS server on loopback: each connection is handshaken, then closed.
 class TlsServer {
   public:
-    TlsServer(const std::string& cert, const std::string& key) {
-        context_ = SSL_CTX_new(TLS_server_method());
-        SSL_CTX_use_certificate_chain_file(context_, cert.c_str());
-        SSL_CTX_use_PrivateKey_file(context_, key.c_str(), SSL_FILETYPE_PEM);
-        listener_ = qmbench::ListenOnLoopback(port_);
-        thread_ = std::thread([this] { Run(); });
-    }
+    TlsServer(const std::string& cert, const std::string& key) : context_(Context(cert, key)) {}
     ~TlsServer() {
-        ::shutdown(listener_, SHUT_RDWR);
-        thread_.join();
-        ::close(listener_);
+        loop_.reset();
         SSL_CTX_free(context_);
     }
-    unsigned short port() const { return port_; }
+    unsigned short port() const { return loop_->port(); }
 
   private:
-    void Run() {
-        for (;;) {
-            int fd = ::accept(listener_, nullptr, nullptr);
-            if (fd < 0) {
-                return;
-            }
-            SSL* tls = SSL_new(context_);
-            SSL_set_fd(tls, fd);
-            SSL_accept(tls);
-            SSL_free(tls);
-            ::close(fd);
-        }
+    static SSL_CTX* Context(const std::string& cert, const std::string& key) {
+        SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_use_certificate_chain_file(context, cert.c_str());
+        SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM);
+        return context;
+    }
+    void Serve(int fd) {
+        SSL* tls = SSL_new(context_);
+        SSL_set_fd(tls, fd);
+        SSL_accept(tls);
+        SSL_free(tls);
+        ::close(fd);
     }
 
     SSL_CTX* context_;
-    int listener_;
-    unsigned short port_ = 0;
-    std::thread thread_;
+    std::unique_ptr<qmbench::AcceptLoop> loop_ =
+        std::make_unique<qmbench::AcceptLoop>([this](int fd) { Serve(fd); });
 };
 
 // Appends the times one batch of the client printed; false when it failed.
