@@ -20,7 +20,8 @@ elseif(QM_SANITIZE STREQUAL "fuzz")
   # Everything is instrumented for coverage; only the fuzz targets link the
   # fuzzer's main (fuzz/CMakeLists.txt).
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
-                      -fno-sanitize-recover=undefined)
+                      -fno-sanitize-recover=undefined
+                      -fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/fuzz/coverage_ignorelist.txt)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
