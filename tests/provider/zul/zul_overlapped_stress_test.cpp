@@ -228,3 +228,41 @@ TEST_F(ZulStress, EveryCompletionIsDeliveredOnceAndEveryRecordReturnsWhileCloses
 }
 
 } // namespace
+
+// Threads keep using a socket while it is closed: the close marks the handle
+// first, so no call reaches a context being freed, and every call either works
+// or fails as on a closed socket.
+TEST_F(ZulStress, CallsRacingACloseOfTheirSocketWorkOrFindNoSocket) {
+    constexpr int kUsers = 2;
+    std::atomic<int> strange{0};
+    for (int round = 0; round < 150; ++round) {
+        SOCKET s = WSASocketW(AF_INET_W, SOCK_STREAM_W, 0, nullptr, 0, 0);
+        ASSERT_NE(s, INVALID_SOCKET);
+        std::atomic<int> started{0};
+        std::vector<std::thread> users;
+        for (int i = 0; i < kUsers; ++i) {
+            users.emplace_back([&] {
+                ++started;
+                for (;;) {
+                    // Answered from the provider's context of the socket.
+                    WSAPROTOCOL_INFOW info{};
+                    int length = sizeof info;
+                    if (ws_getsockopt(s, SOL_SOCKET_W, SO_PROTOCOL_INFOW_W,
+                                      reinterpret_cast<char*>(&info), &length) != 0) {
+                        strange += WSAGetLastError() != WSAENOTSOCK;
+                        return;
+                    }
+                    strange += info.ProviderId != qmtest::kChainGuid;
+                }
+            });
+        }
+        while (started < kUsers) {
+            std::this_thread::yield();
+        }
+        EXPECT_EQ(closesocket(s), 0);
+        for (std::thread& user : users) {
+            user.join();
+        }
+    }
+    EXPECT_EQ(strange.load(), 0);
+}
