@@ -12,7 +12,9 @@ namespace qmtest {
 
 class BusProgram {
   public:
-    BusProgram(const QString& program, const QString& busName) {
+    BusProgram(const QString& program, const QString& busName,
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+        process_.setProcessEnvironment(environment);
         process_.start(program, {});
         ready_ = QTest::qWaitFor(
             [&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(busName); },

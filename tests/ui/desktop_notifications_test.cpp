@@ -1,10 +1,11 @@
 // Notifications through the desktop's notification service where the window
-// cannot be placed (Xvfb without a taskbar strip): a private session bus
+// cannot be placed (Xvfb without a taskbar strip, or Wayland): a private session bus
 // (dbus-run-session) with Debian's notification-daemon, watched with
 // dbus-monitor, for messages shown in this process and by the real service.
 
 #include "tests/support/bus_program.h"
 #include "tests/support/channel_client.h"
+#include "tests/support/desktop_platform.h"
 #include "tests/support/kovari_process.h"
 #include "ui/notify_dlg.h"
 
@@ -127,7 +128,7 @@ TEST(DesktopNotifications, TheRealServiceReportsARefusedProgram) {
     BusWatch bus;
     qmtest::Installation installation;
     installation.WriteSettings(0);
-    qmtest::KovariProcess service(installation, {{"QT_QPA_PLATFORM", "xcb"}});
+    qmtest::KovariProcess service(installation, {{"QT_QPA_PLATFORM", qmtest::DesktopPlatform()}});
     ASSERT_TRUE(service.WaitUntilListening());
     qmtest::ChannelClient client;
     ASSERT_EQ(client.Ask(qmtest::ApplicationRequest("AB:80,aim.exe"), 4), "AB:Y");
@@ -144,9 +145,15 @@ int main(int argc, char** argv) {
     if (::testing::GTEST_FLAG(list_tests)) {
         return RUN_ALL_TESTS();
     }
-    // Debian's notification daemon on the test's bus and display.
+    // Debian's notification daemon on the test's bus and display; it draws
+    // with X only, through Xwayland on a Wayland desktop.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (environment.contains("QM_TEST_XWAYLAND_DISPLAY")) {
+        environment.insert("DISPLAY", environment.value("QM_TEST_XWAYLAND_DISPLAY"));
+        environment.insert("GDK_BACKEND", "x11");
+    }
     qmtest::BusProgram daemon("/usr/lib/notification-daemon/notification-daemon",
-                              "org.freedesktop.Notifications");
+                              "org.freedesktop.Notifications", environment);
     if (!daemon.Ready()) {
         std::fprintf(stderr, "desktop_notifications_tests: no notification daemon on the bus\n");
         return 1;

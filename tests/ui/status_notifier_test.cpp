@@ -5,6 +5,7 @@
 
 #include "platform/presence.h"
 #include "tests/support/bus_program.h"
+#include "tests/support/desktop_platform.h"
 #include "tests/support/family_servers.h"
 #include "tests/support/kovari_process.h"
 
@@ -114,7 +115,7 @@ class StatusNotifierItem : public ::testing::Test {
   protected:
     void Start(const std::map<std::string, std::string>& extraEnv) {
         auto env = extraEnv;
-        env["QT_QPA_PLATFORM"] = "xcb";
+        env["QT_QPA_PLATFORM"] = qmtest::DesktopPlatform();
         service.emplace(installation, env);
         ASSERT_TRUE(service->WaitUntilPresent());
         ASSERT_TRUE(QTest::qWaitFor([&] { return FindItem(item); }, 10000));
@@ -171,7 +172,8 @@ TEST_F(StatusNotifierItem, MenuItemsPickedInTheHostSendTheirCommands) {
 TEST_F(StatusNotifierItem, MenuWhileTheLoginDialogIsOpen) {
     Start({{"QUELLMARK_DIALOG_ANSWER", ""}}); // a real dialog nobody answers
     ASSERT_TRUE(platform::SendControlMessage("VRA_Class", 1124, 0, 0));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Menu(item) == Items{"Open Administrator"}; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Menu(item) == Items{"Open Administrator"}; }, 5000))
+        << ::testing::PrintToString(Menu(item));
 }
 
 TEST_F(StatusNotifierItem, MenuOfALoggedInMemberWithThePopupBlockerOn) {
