@@ -1,6 +1,7 @@
 #include "ui/bitmap_region.h"
 
 #include <QRect>
+#include <QWidget>
 
 #include <vector>
 
@@ -51,4 +52,23 @@ QRegion BitmapToRegion(const QImage& bitmap, QRgb key, bool keepNonKey) {
     }
     Flush(rects, result);
     return result;
+}
+
+void ShapeToSkin(QWidget& window, QImage& skin, QRgb key) {
+    QRegion outline = BitmapToRegion(skin, key, true);
+    if (outline.isEmpty()) {
+        return;
+    }
+    window.setMask(outline);
+    window.setAttribute(Qt::WA_TranslucentBackground);
+    skin = skin.convertToFormat(QImage::Format_ARGB32);
+    QRgb keyColour = key & 0xffffff;
+    for (int y = 0; y < skin.height(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(skin.scanLine(y));
+        for (int x = 0; x < skin.width(); ++x) {
+            if ((row[x] & 0xffffff) == keyColour) {
+                row[x] = 0;
+            }
+        }
+    }
 }

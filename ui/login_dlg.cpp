@@ -57,10 +57,7 @@ void CLoginDlg::LoadSkin() {
     if (app) {
         skin_.load(QString::fromLocal8Bit((app->InstallFolder() + "/resources/login.bmp").c_str()));
     }
-    QRegion outline = BitmapToRegion(skin_, kMagenta, true);
-    if (!outline.isEmpty()) {
-        setMask(outline);
-    }
+    ShapeToSkin(*this, skin_, kMagenta);
     setFixedSize(skin_.isNull() ? kDefaultSize : skin_.size());
 }
 

@@ -64,10 +64,7 @@ CPopupSettingsDlg::CPopupSettingsDlg(const std::string& installFolder, CUserPref
 void CPopupSettingsDlg::LoadSkin(const std::string& installFolder) {
     skin_.load(QString::fromLocal8Bit((installFolder + "/resources/settings1.bmp").c_str()));
     setFixedSize(skin_.isNull() ? kSizeWithoutSkin : skin_.size());
-    QRegion outline = BitmapToRegion(skin_, qRgb(255, 0, 255), true);
-    if (!outline.isEmpty()) {
-        setMask(outline);
-    }
+    ShapeToSkin(*this, skin_, qRgb(255, 0, 255));
 }
 
 void CPopupSettingsDlg::FillProfiles() {

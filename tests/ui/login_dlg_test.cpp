@@ -230,6 +230,11 @@ TEST_F(LoginDialog, SkinGivesTheOutlineAndAMissingSkinNone) {
     ASSERT_TRUE(skinned.HasOutline());
     EXPECT_FALSE(skinned.mask().contains(QPoint(0, 0)));    // a transparent corner
     EXPECT_TRUE(skinned.mask().contains(QPoint(130, 120))); // inside the OK button
+    // Nothing is drawn outside the outline, which is all a Wayland compositor
+    // goes by (it takes a mask for input only).
+    QImage shown = skinned.grab().toImage();
+    EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(shown.pixel(130, 120)), 255);
     EXPECT_TRUE(kOkButton.contains(QPoint(100, 113)));
     EXPECT_FALSE(kOkButton.contains(QPoint(165, 137)));
 }
