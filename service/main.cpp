@@ -1,8 +1,12 @@
 // The filter service: one process per desktop session.
 
 #include "service/app.h"
+#include "service/main_frame.h"
+#include "service/service_constants.h"
 
+#include "platform/presence.h"
 #include "platform/system_install.h"
+#include "ui/system_tray.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +15,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: KOVARI [--autostart]\n"
+    "usage: KOVARI [--autostart | --administrator]\n"
     "       KOVARI --help\n"
     "\n"
     "The family filter service of one desktop session: a tray icon, and the answers\n"
@@ -19,13 +23,28 @@ constexpr char kUsage[] =
     "settings come from the machine settings (/etc/quellmark, or the folder named by\n"
     "QUELLMARK_REGISTRY_DIR) and the user's settings; one copy runs per session.\n"
     "\n"
-    "--autostart  as started with the desktop session: ends at once unless this\n"
-    "             account is filtered by the system-wide install.\n"
-    "--help       shows this text and starts nothing.\n";
+    "--autostart      as started with the desktop session: ends at once unless\n"
+    "                 this account is filtered by the system-wide install.\n"
+    "--administrator  opens the administrator window of the copy that runs in\n"
+    "                 this session, or starts the service with it open; for\n"
+    "                 desktops without a tray. Under a system-wide install only\n"
+    "                 a filtered account starts the service this way.\n"
+    "--help           shows this text and starts nothing.\n";
+
+constexpr char kNotFiltered[] =
+    "KOVARI: the family filter is not active for this account, so there is no\n"
+    "administrator window to open here.\n";
+
+// Asks the copy that runs in this session to open its administrator window;
+// false when none runs.
+bool OpenRunningAdministrator() {
+    return platform::SendControlMessage(kWindowClassName, WM_COMMAND, ID_OPEN_ADMINISTRATOR, 0);
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
+    bool administrator = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -34,6 +53,17 @@ int main(int argc, char** argv) {
         }
         if (arg == "--autostart" && !platform::SystemWideInstall().filtered) {
             return 0;
+        }
+        administrator = administrator || arg == "--administrator";
+    }
+    if (administrator) {
+        if (OpenRunningAdministrator()) {
+            return 0;
+        }
+        const platform::SystemInstall& install = platform::SystemWideInstall();
+        if (install.active && !install.filtered) {
+            std::fputs(kNotFiltered, stderr);
+            return 1;
         }
     }
     // Started without a desktop (for example by the provider inside a program
@@ -46,7 +76,13 @@ int main(int argc, char** argv) {
     CPCAppApp app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     if (!app.InitInstance()) {
+        if (administrator) {
+            OpenRunningAdministrator(); // another copy took the session meanwhile
+        }
         return 0;
+    }
+    if (administrator) {
+        app.MainFrame()->WindowProc(WM_COMMAND, ID_OPEN_ADMINISTRATOR, 0);
     }
     app.exec();
     return app.ExitInstance();

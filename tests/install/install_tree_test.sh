@@ -16,10 +16,13 @@ tree=$prefix/lib/quellmark
 for file in KOVARI kovdiag quellmark-admin libZUL.so libsockhost.so libmsafd.so libqmwin.so \
   libkovinst.so resources/login.bmp resources/settings1.bmp splash/frame.htm splash/help.htm \
   ../../bin/kovdiag ../../sbin/quellmark-admin ../../share/applications/quellmark-kovdiag.desktop \
+  ../../share/applications/quellmark-filter.desktop \
   ../../share/icons/hicolor/scalable/apps/quellmark.svg; do
   [ -e "$tree/$file" ] || fail "$file is not installed"
 done
 [ -d "$tree/Logs" ] || fail "Logs/ is not installed"
+grep -qxF "Exec=$tree/KOVARI --administrator" "$prefix/share/applications/quellmark-filter.desktop" ||
+  fail "the filter's menu entry does not start this tree's KOVARI"
 # Nothing in the tree looks for a library in the build folder.
 for file in "$tree"/*; do
   [ -f "$file" ] && head -c4 "$file" | grep -q ELF || continue

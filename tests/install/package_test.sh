@@ -18,7 +18,7 @@ for file in ./usr/lib/quellmark/KOVARI ./usr/lib/quellmark/kovdiag ./usr/lib/que
   ./usr/lib/quellmark/libqmwin.so ./usr/lib/quellmark/libkovinst.so \
   ./usr/lib/quellmark/resources/login.bmp ./usr/lib/quellmark/resources/settings1.bmp \
   ./usr/lib/quellmark/splash/frame.htm ./usr/bin/kovdiag ./usr/sbin/quellmark-admin \
-  ./usr/share/applications/quellmark-kovdiag.desktop \
+  ./usr/share/applications/quellmark-kovdiag.desktop ./usr/share/applications/quellmark-filter.desktop \
   ./usr/share/icons/hicolor/scalable/apps/quellmark.svg ./usr/share/doc/quellmark/copyright; do
   grep -qxF "$file" <<<"$files" || fail "$file is not in the package"
 done
@@ -34,6 +34,9 @@ readelf -S "$out/tree/usr/lib/quellmark/KOVARI" | grep -q qm_version ||
   fail "the packaged KOVARI lost its version section"
 grep -q '^Exec=kovdiag$' "$out/tree/usr/share/applications/quellmark-kovdiag.desktop" ||
   fail "the menu entry does not start kovdiag"
+grep -qxF 'Exec=/usr/lib/quellmark/KOVARI --administrator' \
+  "$out/tree/usr/share/applications/quellmark-filter.desktop" ||
+  fail "the filter's menu entry does not start the installed KOVARI"
 if command -v lintian >/dev/null; then
   lintian --fail-on error "$package" || fail "lintian reports errors"
 else

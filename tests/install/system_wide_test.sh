@@ -217,6 +217,13 @@ pids+=($service)
 wait_for_port 4100
 # Root's own start of the same entry ends at once.
 timeout 10 "$programs/KOVARI" --autostart || fail "KOVARI --autostart as root"
+# The menu entry's --administrator: root, not filtered, has no window to open;
+# the child's start asks the copy that runs and ends.
+refuse "KOVARI --administrator as root" timeout 10 "$programs/KOVARI" --administrator
+expect "KOVARI --administrator as root" "not active for this account" \
+  timeout 10 "$programs/KOVARI" --administrator
+timeout 10 "${kid[@]}" "${service_env[@]}" "$programs/KOVARI" --administrator ||
+  fail "KOVARI --administrator of the child"
 
 echo "== The filtered account: no LD_PRELOAD in its environment"
 expect "allowed site" "A page." as_kid DISPLAY=:77 curl -sS -i --max-time 20 \

@@ -169,6 +169,19 @@ TEST_F(StatusNotifierItem, MenuItemsPickedInTheHostSendTheirCommands) {
         5000));
 }
 
+// Desktops without a tray reach the window through the menu entry, which
+// starts a second KOVARI with --administrator: it asks the copy that runs and ends.
+TEST_F(StatusNotifierItem, AdministratorOptionOpensTheWindowOfTheCopyThatRuns) {
+    Start({});
+    EXPECT_FALSE(AdministratorShown());
+    QProcess second;
+    second.start(QString::fromStdString(qmtest::BuiltFile("KOVARI")), {"--administrator"});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor(AdministratorShown, 5000));
+    EXPECT_TRUE(service->Running());
+}
+
 TEST_F(StatusNotifierItem, MenuWhileTheLoginDialogIsOpen) {
     Start({{"QUELLMARK_DIALOG_ANSWER", ""}}); // a real dialog nobody answers
     ASSERT_TRUE(platform::SendControlMessage("VRA_Class", 1124, 0, 0));
