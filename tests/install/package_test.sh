@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from this build with cpack and checks it: the file
-# list, the Depends of Debian 12's Qt 6 and libcurl, and lintian without errors.
+# list, the Depends of Debian 12's Qt 6 and libcurl, the Recommends of its Wayland
+# platform, and lintian without errors.
 #   package_test.sh BUILD_DIR
 set -uo pipefail
 build_dir=$1
@@ -29,6 +30,8 @@ depends=$(dpkg-deb -f "$package" Depends)
 for needed in libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 qt6-qpa-plugins libcurl4; do
   grep -q "$needed (>= " <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
+grep -q "qt6-wayland (>= " <<<"$(dpkg-deb -f "$package" Recommends)" ||
+  fail "Recommends lacks qt6-wayland"
 dpkg-deb -x "$package" "$out/tree"
 readelf -S "$out/tree/usr/lib/quellmark/KOVARI" | grep -q qm_version ||
   fail "the packaged KOVARI lost its version section"
