@@ -18,7 +18,7 @@ cleanup() {
 trap cleanup EXIT
 
 export XDG_RUNTIME_DIR=$runtime
-weston --backend=x11-backend.so --use-pixman --socket=wayland-qm --idle-time=0 --xwayland \
+weston --no-config --backend=x11-backend.so --use-pixman --socket=wayland-qm --idle-time=0 --xwayland \
   --log="$runtime/weston.log" &
 weston_pid=$!
 xdisplay=
