@@ -15,6 +15,8 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QThread>
 
@@ -73,6 +75,9 @@ void CMainFrame::OnCreate() {
     setWindowIcon(icon);
     tray_.Create(nullptr, WM_TRAY_NOTIFY, "Quellmark", icon, IDR_TRAY_MENU, false);
     SetTrayState(TRAY_STATE_STARTED, "");
+    // The tray's commands are also in the window's menu bar: desktops whose
+    // panel shows no tray icons (GNOME as it comes) reach them there.
+    menuBar()->addAction("&Filter")->setMenu(tray_.Menu());
 
     view_ = new CPCAppView(app_ ? app_->InstallFolder() : std::string(), this);
     setCentralWidget(view_);

@@ -73,10 +73,11 @@ bool CSystemTray::Create(QObject*, UINT, const std::string& tip, const QIcon& ic
     }
     connect(menu_, &QMenu::triggered, this,
             [this](QAction* action) { SendCommand(CommandOf(action)); });
+    // Built afresh for the state before each display: by a StatusNotifier
+    // host, which draws the menu exported over D-Bus (com.canonical.dbusmenu),
+    // and by the administrator window's menu bar.
+    connect(menu_, &QMenu::aboutToShow, this, &CSystemTray::PrepareMenu);
     if (statusNotifier_) {
-        // Exported over D-Bus (com.canonical.dbusmenu): the host draws it, and
-        // asks before each display, which builds it afresh for the state.
-        connect(menu_, &QMenu::aboutToShow, this, &CSystemTray::PrepareMenu);
         icon_->setContextMenu(menu_);
     }
     if (pending_) {

@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
@@ -172,6 +174,32 @@ TEST(MainFrame, DoubleClickOpensTheAdministratorAndCloseHidesItOnTheStartPage) {
     EXPECT_EQ(view->source().toLocalFile().toStdString(), folder + "/frame.htm");
     EXPECT_TRUE(view->toPlainText().contains("Start"));
     EXPECT_FALSE(view->isBackwardAvailable());
+}
+
+// Desktops without tray icons: the window's menu bar holds the tray's menu,
+// built for the state when it opens, and its commands work from there.
+TEST(MainFrame, MenuBarOffersTheTrayMenuOfTheState) {
+    QList<QAction*> bar = Frame().menuBar()->actions();
+    ASSERT_EQ(bar.size(), 1);
+    EXPECT_EQ(bar[0]->text().toStdString(), "&Filter");
+    QMenu* menu = bar[0]->menu();
+    ASSERT_EQ(menu, Frame().Tray().Menu());
+    Frame().SetTrayState(TRAY_STATE_LOGGED_IN, "anna");
+    Frame().show();
+    menu->popup(Frame().pos());
+    std::vector<std::string> items;
+    for (QAction* action : menu->actions()) {
+        items.push_back(action->text().toStdString());
+    }
+    EXPECT_EQ(items,
+              (std::vector<std::string>{"Switch User", "Logout: anna", "Open Administrator"}));
+    menu->hide();
+    Frame().close();
+    ASSERT_FALSE(Frame().isVisible());
+    menu->actions().back()->trigger(); // "Open Administrator"
+    EXPECT_TRUE(Frame().isVisible());
+    Frame().close();
+    Frame().SetTrayState(TRAY_STATE_STARTED, "");
 }
 
 TEST(MainFrame, ControlMessagesOfFastUserSwitchOtherThanDisconnectArePassedOn) {
