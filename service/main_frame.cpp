@@ -65,6 +65,7 @@ CMainFrame::CMainFrame(CPCAppApp* app)
 
 CMainFrame::~CMainFrame() {
     WindowProc(WM_DESTROY, 0, 0);
+    menuBar()->clear(); // its action names the tray's menu, which goes first with the tray
 }
 
 void CMainFrame::OnCreate() {
