@@ -5,8 +5,11 @@
 #include "service/service_constants.h"
 
 #include "platform/presence.h"
+#include "platform/qt/message_box.h"
 #include "platform/system_install.h"
 #include "ui/system_tray.h"
+
+#include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,9 +34,20 @@ constexpr char kUsage[] =
     "                 a filtered account starts the service this way.\n"
     "--help           shows this text and starts nothing.\n";
 
-constexpr char kNotFiltered[] =
-    "KOVARI: the family filter is not active for this account, so there is no\n"
-    "administrator window to open here.\n";
+constexpr char kNotFiltered[] = "The family filter is not active for this account, so there is "
+                                "no administrator window to open here.";
+
+// Refuses --administrator where the filter does not run: on standard error,
+// and in a box when there is a desktop (the menu entry was picked).
+int RefuseNotFiltered(int& argc, char** argv) {
+    std::fprintf(stderr, "KOVARI: %s\n", kNotFiltered);
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) {
+        QApplication app(argc, argv);
+        platform::MessageBox(kNotFiltered, "Quellmark family filter",
+                             platform::MB_OK | platform::MB_ICONINFORMATION);
+    }
+    return 1;
+}
 
 // Asks the copy that runs in this session to open its administrator window;
 // false when none runs.
@@ -62,8 +76,7 @@ int main(int argc, char** argv) {
         }
         const platform::SystemInstall& install = platform::SystemWideInstall();
         if (install.active && !install.filtered) {
-            std::fputs(kNotFiltered, stderr);
-            return 1;
+            return RefuseNotFiltered(argc, argv);
         }
     }
     // Started without a desktop (for example by the provider inside a program
