@@ -37,6 +37,11 @@ struct Client {
 std::string Python(const std::string& code) {
     return "python3 -c \"" + code + "\" 2>&1";
 }
+// The request the hand-written clients send, with its line ends escaped as
+// printf and a python byte string both read them.
+std::string Request(const std::string& port, const std::string& path) {
+    return "GET " + path + " HTTP/1.0\\r\\nHost: 127.0.0.1:" + port + "\\r\\n\\r\\n";
+}
 std::string Curl(const std::string& port, const std::string& path) {
     return "curl -sS -i http://127.0.0.1:" + port + path + " 2>&1";
 }
@@ -50,8 +55,7 @@ std::string HttpClient(const std::string& port, const std::string& path) {
                   "print(r.read().decode(),end='')");
 }
 std::string Nc(const std::string& port, const std::string& path) {
-    return "printf 'GET " + path + " HTTP/1.0\\r\\nHost: 127.0.0.1:" + port +
-           "\\r\\n\\r\\n' | nc -q 1 127.0.0.1 " + port;
+    return "printf '" + Request(port, path) + "' | nc -q 1 127.0.0.1 " + port;
 }
 // python starts curl with fork and exec.
 std::string Subprocess(const std::string& port, const std::string& path) {
@@ -63,9 +67,8 @@ std::string Subprocess(const std::string& port, const std::string& path) {
 // python's epoll selector, non-blocking socket.
 std::string Epoll(const std::string& port, const std::string& path) {
     return Python("import socket,selectors,sys; s=socket.create_connection(('127.0.0.1'," + port +
-                  ")); s.setblocking(False); s.send(b'GET " + path +
-                  " HTTP/1.0\\r\\nHost: 127.0.0.1:" + port +
-                  "\\r\\n\\r\\n'); sel=selectors.EpollSelector(); "
+                  ")); s.setblocking(False); s.send(b'" + Request(port, path) +
+                  "'); sel=selectors.EpollSelector(); "
                   "sel.register(s,selectors.EVENT_READ); d=b''\n"
                   "while True:\n sel.select(5); b=s.recv(65536)\n if not b: break\n d+=b\n"
                   "sys.stdout.write(d.decode())");
@@ -73,9 +76,8 @@ std::string Epoll(const std::string& port, const std::string& path) {
 
 // TCP fast open: the connect and the request in one send-to.
 std::string FastOpen(const std::string& port, const std::string& path) {
-    return Python("import socket,sys; s=socket.socket(); s.sendto(b'GET " + path +
-                  " HTTP/1.0\\r\\nHost: 127.0.0.1:" + port +
-                  "\\r\\n\\r\\n', socket.MSG_FASTOPEN, ('127.0.0.1'," + port +
+    return Python("import socket,sys; s=socket.socket(); s.sendto(b'" + Request(port, path) +
+                  "', socket.MSG_FASTOPEN, ('127.0.0.1'," + port +
                   ")); d=b''\n"
                   "while True:\n b=s.recv(65536)\n if not b: break\n d+=b\n"
                   "sys.stdout.write(d.decode())");
@@ -264,9 +266,9 @@ TEST_F(Programs, AForkedChildsInheritedSocketIsInspected) {
         qmtest::Run(Python("import os,socket,sys; s=socket.create_connection(('127.0.0.1'," + port +
                            ")); pid=os.fork()\n"
                            "if pid == 0:\n"
-                           " s.sendall(b'GET /inherited HTTP/1.0\\r\\nHost: 127.0.0.1:" +
-                           port +
-                           "\\r\\n\\r\\n'); d=b''\n"
+                           " s.sendall(b'" +
+                           Request(port, "/inherited") +
+                           "'); d=b''\n"
                            " while True:\n  b=s.recv(65536)\n  if not b: break\n  d+=b\n"
                            " sys.stdout.write(d.decode()); sys.stdout.flush(); os._exit(0)\n"
                            "os.waitpid(pid,0)"));
