@@ -298,7 +298,8 @@ int ExtWSASendMsg(SOCKET s, WSAMSG* lpMsg, DWORD dwFlags, DWORD* lpNumberOfBytes
     } else if (lpOverlapped) {
         error = WSAEOPNOTSUPP;
     } else if (!IsReset(context, &error) &&
-               !IsDatagramRefused(context, lpMsg->name, lpMsg->namelen, &error)) {
+               !IsDatagramRefused(context, lpMsg->name, lpMsg->namelen, lpMsg->lpBuffers,
+                                  lpMsg->dwBufferCount, &error)) {
         auto lower = reinterpret_cast<LPFN_WSASENDMSG>(
             ExtensionIn(context->Provider->NextProcTableExt.lpfnWSASendMsg));
         return Direct(context,

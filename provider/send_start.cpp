@@ -1,6 +1,7 @@
 #include "provider/send_start.h"
 
 #include "common/text.h"
+#include "provider/dns_query.h"
 #include "provider/http_request.h"
 #include "provider/informant.h"
 #include "provider/lsp_log.h"
@@ -52,6 +53,19 @@ const char* FirstByte(const WSABUF* buffers, DWORD count) {
         }
     }
     return nullptr;
+}
+
+// Whether the datagram's first bytes (a DNS query's questions come first)
+// ask for service bindings.
+bool IsServiceBindingQuery(const WSABUF* buffers, DWORD count) {
+    constexpr std::size_t kLooked = 512;
+    if (!buffers) {
+        return false;
+    }
+    std::string query;
+    Append(query, buffers, count, kLooked);
+    return AsksForServiceBindings(reinterpret_cast<const unsigned char*>(query.data()),
+                                  query.size());
 }
 
 // The peer's address as text: IPv6 in brackets, as in a URL.
@@ -204,15 +218,19 @@ SendStep InspectSend(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD 
     return SendStep::Forward;
 }
 
-bool IsDatagramRefused(SOCK_INFO* context, const sockaddr* to, int toLength, int* lpErrno) {
+bool IsDatagramRefused(SOCK_INFO* context, const sockaddr* to, int toLength, const WSABUF* buffers,
+                       DWORD count, int* lpErrno) {
     if (context->Provider->NextProvider.iSocketType != SOCK_DGRAM_W) {
         return false;
     }
     WORD port = to ? PortOf(to, toLength) : context->PeerPort.load();
-    if (port != kHttp3Port) {
+    if (port == kHttp3Port) {
+        Log("A datagram to port 443 is refused", 2);
+    } else if (port == kNameServerPort && IsServiceBindingQuery(buffers, count)) {
+        Log("A name query for service bindings is refused", 2);
+    } else {
         return false;
     }
-    Log("A datagram to port 443 is refused", 2);
     *lpErrno = WSAEACCES;
     return true;
 }

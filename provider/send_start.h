@@ -3,7 +3,7 @@
 // ClientHello that opens a TLS connection (held back until it is whole, then
 // its server name is asked about), the start of an HTTP request of any method
 // (gathered over sends until its URL can be built), and datagrams to the port
-// of HTTP/3, which are refused.
+// of HTTP/3 and name queries for service bindings, which are refused.
 
 #include "provider/zul_types.h"
 
@@ -19,8 +19,11 @@ SendStep InspectSend(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD 
                      int* lpErrno);
 
 // A datagram to port 443 (to: the send's address, or null for a connected
-// socket) is refused with WSAEACCES.
-bool IsDatagramRefused(SOCK_INFO* context, const sockaddr* to, int toLength, int* lpErrno);
+// socket), and a name query to port 53 that asks for service bindings (the
+// keys that would hide a site's name in its ClientHello), are refused with
+// WSAEACCES.
+bool IsDatagramRefused(SOCK_INFO* context, const sockaddr* to, int toLength, const WSABUF* buffers,
+                       DWORD count, int* lpErrno);
 
 // A socket whose secure connection was blocked fails every call as reset.
 bool IsReset(SOCK_INFO* context, int* lpErrno);

@@ -203,7 +203,7 @@ int WSPSend(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfB
                             "WSPSend: GetOverlappedStructure() returned NULL", lpErrno)) {
                 return *done;
             }
-            if (IsDatagramRefused(context, nullptr, 0, lpErrno)) {
+            if (IsDatagramRefused(context, nullptr, 0, lpBuffers, dwBufferCount, lpErrno)) {
                 return SOCKET_ERROR;
             }
             if (lpOverlapped) {
@@ -262,35 +262,35 @@ int WSPSendTo(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberO
               DWORD dwFlags, const sockaddr* lpTo, int iTolen, WSAOVERLAPPED* lpOverlapped,
               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine, WSATHREADID* lpThreadId,
               int* lpErrno) {
-    return Forward(s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
-                   [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
-                       if (IsFastOpenRefused(context, dwFlags, lpTo, iTolen, lpErrno)) {
-                           return SOCKET_ERROR;
-                       }
-                       if (std::optional<int> done = Inspect(
-                               context, s, LSP_OP_SENDTO, lpBuffers, dwBufferCount,
-                               lpNumberOfBytesSent, lpOverlapped, lpCompletionRoutine, lpThreadId,
-                               "WSPSendto: GetOverlappedStructure() returned NULL", lpErrno)) {
-                           return *done;
-                       }
-                       if (IsDatagramRefused(context, lpTo, iTolen, lpErrno)) {
-                           return SOCKET_ERROR;
-                       }
-                       if (lpOverlapped) {
-                           return Overlapped(context, LSP_OP_SENDTO, lpBuffers, dwBufferCount,
-                                             dwFlags, lpOverlapped, lpCompletionRoutine, lpThreadId,
-                                             "WSPSendto: GetOverlappedStructure() returned NULL",
-                                             lpErrno, lpTo, iTolen);
-                       }
-                       int result =
-                           next.lpWSPSendTo(context->ProviderSocket, lpBuffers, dwBufferCount,
-                                            lpNumberOfBytesSent, dwFlags, lpTo, iTolen, nullptr,
-                                            lpCompletionRoutine, lpThreadId, lpErrno);
-                       if (result == 0) {
-                           CountSent(context, *lpNumberOfBytesSent);
-                       }
-                       return result;
-                   });
+    return Forward(
+        s, "WSPSendTo: WPUQuerySocketHandleContext() failed: %d", lpErrno,
+        [&](const WSPPROC_TABLE& next, SOCK_INFO* context) {
+            if (IsFastOpenRefused(context, dwFlags, lpTo, iTolen, lpErrno)) {
+                return SOCKET_ERROR;
+            }
+            if (std::optional<int> done =
+                    Inspect(context, s, LSP_OP_SENDTO, lpBuffers, dwBufferCount,
+                            lpNumberOfBytesSent, lpOverlapped, lpCompletionRoutine, lpThreadId,
+                            "WSPSendto: GetOverlappedStructure() returned NULL", lpErrno)) {
+                return *done;
+            }
+            if (IsDatagramRefused(context, lpTo, iTolen, lpBuffers, dwBufferCount, lpErrno)) {
+                return SOCKET_ERROR;
+            }
+            if (lpOverlapped) {
+                return Overlapped(context, LSP_OP_SENDTO, lpBuffers, dwBufferCount, dwFlags,
+                                  lpOverlapped, lpCompletionRoutine, lpThreadId,
+                                  "WSPSendto: GetOverlappedStructure() returned NULL", lpErrno,
+                                  lpTo, iTolen);
+            }
+            int result = next.lpWSPSendTo(context->ProviderSocket, lpBuffers, dwBufferCount,
+                                          lpNumberOfBytesSent, dwFlags, lpTo, iTolen, nullptr,
+                                          lpCompletionRoutine, lpThreadId, lpErrno);
+            if (result == 0) {
+                CountSent(context, *lpNumberOfBytesSent);
+            }
+            return result;
+        });
 }
 
 int WSPRecvFrom(SOCKET s, WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesRecvd,

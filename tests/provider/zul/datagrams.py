@@ -1,5 +1,6 @@
-# Sends datagrams every way a program can: to port 53 (which must arrive) and
-# to port 443 (which must be refused). Prints one line per way.
+# Sends datagrams every way a program can: to port 53 (which must arrive, but
+# for name queries asking for HTTPS records) and to port 443 (which must be
+# refused). Prints one line per way.
 import ctypes
 import socket
 import struct
@@ -39,24 +40,39 @@ def sendmmsg(sock, port, payloads):
     return result if result >= 0 else -ctypes.get_errno()
 
 
+def query(qtype):
+    return (struct.pack(">6H", 7, 0x0100, 1, 0, 0, 0) + b"\x04site\x04test\x00" +
+            struct.pack(">HH", qtype, 1))
+
+
+def refused(send):
+    try:
+        result = send()
+        return "sent" if result >= 0 else -result
+    except OSError as e:
+        return e.errno
+
+
 dns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 dns.bind(("127.0.0.1", 53))
 dns.settimeout(5)
 u = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 ways = {
-    "sendto": lambda port: u.sendto(b"quic", ("127.0.0.1", port)),
-    "sendmsg": lambda port: u.sendmsg([b"quic"], TOS, 0, ("127.0.0.1", port)),
-    "sendmmsg": lambda port: sendmmsg(u, port, [b"one", b"two"]),
+    "sendto": lambda port, data=b"quic": u.sendto(data, ("127.0.0.1", port)),
+    "sendmsg": lambda port, data=b"quic": u.sendmsg([data], TOS, 0, ("127.0.0.1", port)),
+    "sendmmsg": lambda port, data=None: sendmmsg(u, port, [data] if data else [b"one", b"two"]),
 }
 for how, send in ways.items():
     result = send(53)
     got = [dns.recvfrom(100)[0].decode() for _ in range(2 if how == "sendmmsg" else 1)]
     print("53", how, result, " ".join(got))
-    try:
-        result = send(443)
-        print("443", how, "sent" if result >= 0 else -result)
-    except OSError as e:
-        print("443", how, e.errno)
+    print("443", how, refused(lambda: send(443)))
+    send(53, query(1))
+    print("53 A", how, dns.recvfrom(100)[0] == query(1),
+          "HTTPS", refused(lambda: send(53, query(65))))
+c53 = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+c53.connect(("127.0.0.1", 53))
+print("53 connected SVCB", refused(lambda: c53.send(query(64))))
 c = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 c.connect(("127.0.0.1", 443))
 for how, send in (("send", lambda: c.send(b"quic")),
