@@ -5,6 +5,7 @@
 #include "provider/http_request.h"
 #include "provider/informant.h"
 #include "provider/lsp_log.h"
+#include "provider/name_resolvers.h"
 #include "provider/program_check.h"
 #include "provider/provider_settings.h"
 #include "provider/tls_hello.h"
@@ -123,8 +124,13 @@ bool SendHeld(SOCK_INFO* context, std::size_t size, int* lpErrno) {
     return true;
 }
 
-// The server name (or else the peer's address) of a whole ClientHello decides.
+// The server name (or else the peer's address) of a whole ClientHello decides;
+// a public name resolver is refused without asking.
 bool IsHelloBlocked(SOCK_INFO* context, const TlsHello& hello) {
+    if (IsPublicNameResolver(hello.serverName)) {
+        Log("A secure connection to a public name resolver is refused: " + hello.serverName, 2);
+        return true;
+    }
     std::string host = hello.serverName.empty() ? PeerAddress(context) : hello.serverName;
     std::string url = "https://" + host + "/";
     Log("Secure connection to " + url, 2);

@@ -91,6 +91,8 @@ TEST_F(Secure, AllowedSitesLoadAndDeniedOnesSendNothingInEveryProgram) {
         {"s_client", SClient("-servername allowed.test", port), "allowed.test", true},
         {"s_client", SClient("-servername denied.test", port), "denied.test", false},
         {"s_client without a name", SClient("-noservername", port), "-", true},
+        {"curl to a name resolver", Curl("dns.google", port), "dns.google", false},
+        {"python ssl to a name resolver", PythonSsl("Chromium.DNS.NextDNS.io", port), "-", false},
     };
     std::size_t connection = 0;
     for (const Case& c : cases) {
@@ -110,6 +112,7 @@ TEST_F(Secure, AllowedSitesLoadAndDeniedOnesSendNothingInEveryProgram) {
     EXPECT_EQ(std::count(sites.begin(), sites.end(), "https://allowed.test/"), 3);
     EXPECT_EQ(std::count(sites.begin(), sites.end(), "https://denied.test/"), 4);
     EXPECT_EQ(std::count(sites.begin(), sites.end(), "https://127.0.0.1/"), 1);
+    EXPECT_EQ(sites.size(), 8u); // public name resolvers are refused without asking
 }
 
 // A ClientHello over 1.5 KB sent in three pieces: held back until whole, then
