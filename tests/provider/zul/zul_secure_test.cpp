@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -37,6 +38,21 @@ class Secure : public ::testing::Test {
         qmtest::MakeLogFolder(installDir);
         qmtest::WriteProviderSettings(installDir, 2);
         ASSERT_TRUE(qmtest::InstallLayerOverInternet());
+    }
+    // A stand-in name server on 127.0.0.1:53 that logs "TYPE NAME" per query
+    // to `queries`; `WithNameServer` runs a command in a private mount
+    // namespace where it is the machine's name server.
+    std::string queries = root / "queries.txt";
+    std::unique_ptr<qmtest::Spawned> StartNameServer() {
+        std::ofstream(root / "resolv.conf") << "nameserver 127.0.0.1\n";
+        return std::make_unique<qmtest::Spawned>(
+            std::vector<std::string>{"/usr/bin/python3", kScripts + "/dns_stand_in.py", queries,
+                                     root / "dns-ready"},
+            root / "dns-ready");
+    }
+    std::string WithNameServer(const std::string& command) {
+        return "unshare -m sh -c 'mount --bind " + root / "resolv.conf" +
+               " /etc/resolv.conf && exec " + command + "'";
     }
     static qmtest::ChannelServer::Script DenyOne(const std::string& denied) {
         return [denied](const std::string& request) {
@@ -166,6 +182,21 @@ TEST_F(Secure, DatagramsToPort443AndQueriesForHttpsRecordsAreRefusedOthersGoOut)
                           "443 connected send 13\n443 connected sendmsg 13\n");
 }
 
+// The C library's resolver, which sends its queries past the host: address
+// queries reach the name server, queries for HTTPS or SVCB records get no
+// answer and never leave the program.
+TEST_F(Secure, TheCLibraryResolverGivesNoHttpsRecords) {
+    Install();
+    auto nameServer = StartNameServer();
+    ASSERT_TRUE(std::filesystem::exists(root / "dns-ready"));
+    qmtest::RunResult run = qmtest::Run(WithNameServer(
+        "python3 -c \"import ctypes; c=ctypes.CDLL(None); b=ctypes.create_string_buffer(512); "
+        "print([c.res_query(b\\\"allowed.test\\\", 1, t, b, 512) > 0 for t in (1, 65, 64)], "
+        "c.res_search(b\\\"allowed.test\\\", 1, 65, b, 512))\" 2>&1"));
+    EXPECT_EQ(run.output, "[True, False, False] -1\n");
+    EXPECT_EQ(ReadFile(queries), "1 allowed.test\n");
+}
+
 // Firefox sends HTTP/3 with control data (type of service, segmentation
 // offload). With HTTP/3 forced for a site, not one of its datagrams reaches
 // port 443.
@@ -228,23 +259,17 @@ TEST_F(Secure, ChromiumWithItsSandboxOnLoadsAllowedSitesAndSendsNothingToDeniedO
                              "https://denied.test/", asked, home + "/ready"},
                             home + "/ready");
     ASSERT_TRUE(std::filesystem::exists(home + "/ready"));
-    std::string queries = root / "queries.txt";
-    qmtest::Spawned nameServer(
-        {"/usr/bin/python3", kScripts + "/dns_stand_in.py", queries, root / "dns-ready"},
-        root / "dns-ready");
+    auto nameServer = StartNameServer();
     ASSERT_TRUE(std::filesystem::exists(root / "dns-ready"));
-    std::ofstream(root / "resolv.conf") << "nameserver 127.0.0.1\n";
     auto browse = [&](const std::string& host) {
         return qmtest::Run(
-            "unshare -m sh -c 'mount --bind " + root / "resolv.conf" +
-            " /etc/resolv.conf && exec setpriv --reuid=65534 --regid=65534 --clear-groups env "
-            "HOME=" +
-            home +
-            " timeout 60 chromium --headless --disable-gpu --no-first-run "
-            "--disable-background-networking --disable-component-update --disable-sync "
-            "--ignore-certificate-errors --user-data-dir=" +
-            home + "/" + host + " --dump-dom https://" + host + ":" + server.port() +
-            "/' 2>/dev/null");
+            WithNameServer("setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=" + home +
+                           " timeout 60 chromium --headless --disable-gpu --no-first-run "
+                           "--disable-background-networking --disable-component-update "
+                           "--disable-sync --ignore-certificate-errors --user-data-dir=" +
+                           home + "/" + host + " --dump-dom https://" + host + ":" + server.port() +
+                           "/") +
+            " 2>/dev/null");
     };
     qmtest::RunResult allowed = browse("allowed.test");
     EXPECT_NE(allowed.output.find("secure page"), std::string::npos) << allowed.output;
