@@ -31,56 +31,56 @@ int NoData(res_state state) {
     return -1;
 }
 
+// The C library's function of that name.
 template <typename F> F Next(const char* name) {
     return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
 }
 
-using NQuery = int (*)(res_state, const char*, int, int, unsigned char*, int);
-using Query = int (*)(const char*, int, int, unsigned char*, int);
-using NQueryDomain = int (*)(res_state, const char*, const char*, int, int, unsigned char*, int);
-using QueryDomain = int (*)(const char*, const char*, int, int, unsigned char*, int);
-
 } // namespace
 
-// One pair of bridges per function: the current name and the older one, each
-// passing on to the C library's function of the same name.
-#define QM_STATE_QUERY(name, Type, ...)                                                            \
-    QM_BRIDGE int name(res_state state, __VA_ARGS__) {                                            \
-        static Type next = Next<Type>(#name);                                                      \
-        return IsServiceBinding(type) ? NoData(state) : next(state, QM_ARGS);                      \
-    }
-#define QM_PLAIN_QUERY(name, Type, ...)                                                            \
-    QM_BRIDGE int name(__VA_ARGS__) {                                                              \
-        static Type next = Next<Type>(#name);                                                      \
-        return IsServiceBinding(type) ? NoData(nullptr) : next(QM_ARGS);                           \
-    }
+QM_BRIDGE int res_nquery(res_state state, const char* dname, int klass, int type,
+                         unsigned char* answer, int length) {
+    static auto next = Next<decltype(&res_nquery)>("res_nquery");
+    return IsServiceBinding(type) ? NoData(state) : next(state, dname, klass, type, answer, length);
+}
 
-#define QM_ARGS dname, klass, type, answer, length
-QM_STATE_QUERY(res_nquery, NQuery, const char* dname, int klass, int type, unsigned char* answer,
-               int length)
-QM_STATE_QUERY(__res_nquery, NQuery, const char* dname, int klass, int type, unsigned char* answer,
-               int length)
-QM_STATE_QUERY(res_nsearch, NQuery, const char* dname, int klass, int type, unsigned char* answer,
-               int length)
-QM_STATE_QUERY(__res_nsearch, NQuery, const char* dname, int klass, int type,
-               unsigned char* answer, int length)
-QM_PLAIN_QUERY(res_query, Query, const char* dname, int klass, int type, unsigned char* answer,
-               int length)
-QM_PLAIN_QUERY(__res_query, Query, const char* dname, int klass, int type, unsigned char* answer,
-               int length)
-QM_PLAIN_QUERY(res_search, Query, const char* dname, int klass, int type, unsigned char* answer,
-               int length)
-QM_PLAIN_QUERY(__res_search, Query, const char* dname, int klass, int type, unsigned char* answer,
-               int length)
-#undef QM_ARGS
+QM_BRIDGE int res_nsearch(res_state state, const char* dname, int klass, int type,
+                          unsigned char* answer, int length) {
+    static auto next = Next<decltype(&res_nsearch)>("res_nsearch");
+    return IsServiceBinding(type) ? NoData(state) : next(state, dname, klass, type, answer, length);
+}
 
-#define QM_ARGS dname, domain, klass, type, answer, length
-QM_STATE_QUERY(res_nquerydomain, NQueryDomain, const char* dname, const char* domain, int klass,
-               int type, unsigned char* answer, int length)
-QM_STATE_QUERY(__res_nquerydomain, NQueryDomain, const char* dname, const char* domain, int klass,
-               int type, unsigned char* answer, int length)
-QM_PLAIN_QUERY(res_querydomain, QueryDomain, const char* dname, const char* domain, int klass,
-               int type, unsigned char* answer, int length)
-QM_PLAIN_QUERY(__res_querydomain, QueryDomain, const char* dname, const char* domain, int klass,
-               int type, unsigned char* answer, int length)
-#undef QM_ARGS
+QM_BRIDGE int res_nquerydomain(res_state state, const char* dname, const char* domain, int klass,
+                               int type, unsigned char* answer, int length) {
+    static auto next = Next<decltype(&res_nquerydomain)>("res_nquerydomain");
+    return IsServiceBinding(type) ? NoData(state)
+                                  : next(state, dname, domain, klass, type, answer, length);
+}
+
+QM_BRIDGE int res_query(const char* dname, int klass, int type, unsigned char* answer, int length) {
+    static auto next = Next<decltype(&res_query)>("res_query");
+    return IsServiceBinding(type) ? NoData(nullptr) : next(dname, klass, type, answer, length);
+}
+
+QM_BRIDGE int res_search(const char* dname, int klass, int type, unsigned char* answer,
+                         int length) {
+    static auto next = Next<decltype(&res_search)>("res_search");
+    return IsServiceBinding(type) ? NoData(nullptr) : next(dname, klass, type, answer, length);
+}
+
+QM_BRIDGE int res_querydomain(const char* dname, const char* domain, int klass, int type,
+                              unsigned char* answer, int length) {
+    static auto next = Next<decltype(&res_querydomain)>("res_querydomain");
+    return IsServiceBinding(type) ? NoData(nullptr)
+                                  : next(dname, domain, klass, type, answer, length);
+}
+
+// The older names are the same functions in the C library.
+#define QM_OLDER_NAME(name)                                                                        \
+    QM_BRIDGE decltype(name) __##name __attribute__((nothrow, alias(#name)));
+QM_OLDER_NAME(res_nquery)
+QM_OLDER_NAME(res_nsearch)
+QM_OLDER_NAME(res_nquerydomain)
+QM_OLDER_NAME(res_query)
+QM_OLDER_NAME(res_search)
+QM_OLDER_NAME(res_querydomain)

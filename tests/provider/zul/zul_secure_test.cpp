@@ -192,7 +192,7 @@ TEST_F(Secure, TheCLibraryResolverGivesNoHttpsRecords) {
     qmtest::RunResult run = qmtest::Run(WithNameServer(
         "python3 -c \"import ctypes; c=ctypes.CDLL(None); b=ctypes.create_string_buffer(512); "
         "print([c.res_query(b\\\"allowed.test\\\", 1, t, b, 512) > 0 for t in (1, 65, 64)], "
-        "c.res_search(b\\\"allowed.test\\\", 1, 65, b, 512))\" 2>&1"));
+        "getattr(c, \\\"__res_search\\\")(b\\\"allowed.test\\\", 1, 65, b, 512))\" 2>&1"));
     EXPECT_EQ(run.output, "[True, False, False] -1\n");
     EXPECT_EQ(ReadFile(queries), "1 allowed.test\n");
 }
