@@ -238,7 +238,7 @@ TEST_F(Secure, FirefoxSendsNoHttp3DatagramToPort443) {
 // Chromium looks names up itself, here at a stand-in name server (made the
 // machine's in a private mount namespace): it asks for address records, and
 // not one query for HTTPS records, which hold the keys that would hide a
-// site's name, leaves the program.
+// site's name, leaves the program, nor is one tried again over TCP.
 TEST_F(Secure, ChromiumWithItsSandboxOnLoadsAllowedSitesAndSendsNothingToDeniedOnes) {
     if (std::string(QM_SANITIZER_RUNTIME) != "") {
         GTEST_SKIP() << "the browser is not run under the sanitizers";
