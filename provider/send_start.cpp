@@ -26,6 +26,7 @@ constexpr const char* kFunction = "WSPSend";
 constexpr unsigned char kTlsHandshake = 22;
 constexpr WORD kHttp3Port = 443;
 constexpr int kHeldSendWaitMs = 10000;
+constexpr std::size_t kTcpQueryLengthSize = 2; // a DNS query over TCP starts with its length
 
 std::size_t TotalLength(const WSABUF* buffers, DWORD count) {
     std::size_t total = 0;
@@ -56,17 +57,18 @@ const char* FirstByte(const WSABUF* buffers, DWORD count) {
     return nullptr;
 }
 
-// Whether the datagram's first bytes (a DNS query's questions come first)
-// ask for service bindings.
-bool IsServiceBindingQuery(const WSABUF* buffers, DWORD count) {
+// Whether the first bytes sent (a DNS query's questions come first, after
+// `prefix` bytes: over TCP the query's length) ask for service bindings.
+bool IsServiceBindingQuery(const WSABUF* buffers, DWORD count, std::size_t prefix) {
     constexpr std::size_t kLooked = 512;
     if (!buffers) {
         return false;
     }
     std::string query;
-    Append(query, buffers, count, kLooked);
-    return AsksForServiceBindings(reinterpret_cast<const unsigned char*>(query.data()),
-                                  query.size());
+    Append(query, buffers, count, prefix + kLooked);
+    return query.size() > prefix &&
+           AsksForServiceBindings(reinterpret_cast<const unsigned char*>(query.data()) + prefix,
+                                  query.size() - prefix);
 }
 
 // The peer's address as text: IPv6 in brackets, as in a URL.
@@ -90,6 +92,10 @@ std::string PeerAddress(SOCK_INFO* context) {
 void Log(const std::string& message, DWORD level) {
     const ProviderSettings& settings = ProcessSettings();
     WriteLog(settings.dir, settings.debugLevel, kFunction, message, level);
+}
+
+void LogQueryRefused() {
+    Log("A name query for service bindings is refused", 2);
 }
 
 // No byte goes to the server; the connection is shut down, and the program
@@ -210,6 +216,12 @@ SendStep InspectSend(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD 
     if (TotalLength(buffers, count) == 0) {
         return SendStep::Forward;
     }
+    if (context->PeerPort == kNameServerPort &&
+        IsServiceBindingQuery(buffers, count, kTcpQueryLengthSize)) {
+        LogQueryRefused();
+        *lpErrno = WSAEACCES;
+        return SendStep::Refused;
+    }
     if (context->Start == SOCK_INFO::StartOpen) {
         const char* first = FirstByte(buffers, count);
         context->Start = static_cast<unsigned char>(*first) == kTlsHandshake ? SOCK_INFO::StartHello
@@ -232,8 +244,8 @@ bool IsDatagramRefused(SOCK_INFO* context, const sockaddr* to, int toLength, con
     WORD port = to ? PortOf(to, toLength) : context->PeerPort.load();
     if (port == kHttp3Port) {
         Log("A datagram to port 443 is refused", 2);
-    } else if (port == kNameServerPort && IsServiceBindingQuery(buffers, count)) {
-        Log("A name query for service bindings is refused", 2);
+    } else if (port == kNameServerPort && IsServiceBindingQuery(buffers, count, 0)) {
+        LogQueryRefused();
     } else {
         return false;
     }

@@ -3,7 +3,8 @@
 // ClientHello that opens a TLS connection (held back until it is whole, then
 // its server name is asked about), the start of an HTTP request of any method
 // (gathered over sends until its URL can be built), and datagrams to the port
-// of HTTP/3 and name queries for service bindings, which are refused.
+// of HTTP/3 and name queries for service bindings, which are refused (over TCP,
+// a send that holds such a query whole).
 
 #include "provider/zul_types.h"
 

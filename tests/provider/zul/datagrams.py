@@ -1,6 +1,6 @@
 # Sends datagrams every way a program can: to port 53 (which must arrive, but
-# for name queries asking for HTTPS records) and to port 443 (which must be
-# refused). Prints one line per way.
+# for name queries asking for HTTPS records, also over TCP) and to port 443
+# (which must be refused). Prints one line per way.
 import ctypes
 import socket
 import struct
@@ -73,6 +73,15 @@ for how, send in ways.items():
 c53 = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 c53.connect(("127.0.0.1", 53))
 print("53 connected SVCB", refused(lambda: c53.send(query(64))))
+# Over TCP a query goes with its length in front.
+tcp = socket.socket()
+tcp.bind(("127.0.0.1", 53))
+tcp.listen(1)
+t = socket.create_connection(("127.0.0.1", 53))
+server = tcp.accept()[0]
+t.send(struct.pack(">H", len(query(1))) + query(1))
+print("53 tcp A", server.recv(100)[2:] == query(1),
+      "HTTPS", refused(lambda: t.send(struct.pack(">H", len(query(65))) + query(65))))
 c = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 c.connect(("127.0.0.1", 443))
 for how, send in (("send", lambda: c.send(b"quic")),

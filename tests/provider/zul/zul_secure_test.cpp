@@ -178,7 +178,7 @@ TEST_F(Secure, DatagramsToPort443AndQueriesForHttpsRecordsAreRefusedOthersGoOut)
     EXPECT_EQ(run.output, "53 sendto 4 quic\n443 sendto 13\n53 A sendto True HTTPS 13\n"
                           "53 sendmsg 4 quic\n443 sendmsg 13\n53 A sendmsg True HTTPS 13\n"
                           "53 sendmmsg 2 one two\n443 sendmmsg 13\n53 A sendmmsg True HTTPS 13\n"
-                          "53 connected SVCB 13\n"
+                          "53 connected SVCB 13\n53 tcp A True HTTPS 13\n"
                           "443 connected send 13\n443 connected sendmsg 13\n");
 }
 
