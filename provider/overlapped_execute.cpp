@@ -274,20 +274,12 @@ void CheckForContextClenaup(OVERLAPPED_RECORD* record) {
     if (!context) {
         return;
     }
-    std::unique_lock lock(context->SockCritSec);
-    --context->dwOutstanding;
-    if (context->bClosing && context->dwOutstanding == 0 && context->RefCount.load() == 1) {
-        if (State().MainUpcallTable.lpWPUCloseSocketHandle(context->LayeredSocket, &error) ==
-            SOCKET_ERROR) {
-            DebugMessage("CheckForContextClenaup: WPUCloseSocketHandle() failed: %d", error);
-        }
-        context->LayeredSocket = INVALID_SOCKET;
-        RemoveSocketInfo(context->Provider, context);
-        lock.unlock();
-        FreeSockInfo(context);
-        return;
+    {
+        std::lock_guard lock(context->SockCritSec);
+        --context->dwOutstanding;
     }
-    lock.unlock();
+    // The last reference to a socket closed meanwhile releases it, under the
+    // lock that finding a context takes.
     UnlockSocketContext(context, &error);
 }
 

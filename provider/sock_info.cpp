@@ -73,8 +73,29 @@ SOCK_INFO* FindAndLockSocketContext(SOCKET s, int* lpErrno) {
         return nullptr;
     }
     SOCK_INFO* context = reinterpret_cast<SOCK_INFO*>(value);
+    if (context->bClaimed) {
+        *lpErrno = WSAENOTSOCK; // being closed
+        return nullptr;
+    }
     context->RefCount.fetch_add(1);
     return context;
+}
+
+bool ClaimIfUnused(SOCK_INFO* context) {
+    std::lock_guard lock(CriticalSection());
+    std::lock_guard contextLock(context->SockCritSec);
+    context->bClaimed = context->RefCount.load() == 1 && context->dwOutstanding == 0;
+    return context->bClaimed;
+}
+
+int CloseLayeredHandle(SOCK_INFO* context, int* lpErrno) {
+    std::lock_guard lock(CriticalSection());
+    return State().MainUpcallTable.lpWPUCloseSocketHandle(context->LayeredSocket, lpErrno);
+}
+
+void GiveBackClaim(SOCK_INFO* context) {
+    std::lock_guard lock(CriticalSection());
+    context->bClaimed = false;
 }
 
 void UnlockSocketContext(SOCK_INFO* context, int* lpErrno) {

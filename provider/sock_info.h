@@ -17,6 +17,15 @@ void FreeSockInfo(SOCK_INFO* context);
 SOCK_INFO* FindAndLockSocketContext(SOCKET s, int* lpErrno);
 // The matching release; frees a closing context that nobody uses any more.
 void UnlockSocketContext(SOCK_INFO* context, int* lpErrno);
+// Claims a context for a close when the caller holds the only reference and
+// no overlapped operation is outstanding: from then on it is found no more,
+// so no call can take it up while it is freed. Decided under the lock that
+// finding takes. A claim given back (a close that failed) makes it found again.
+bool ClaimIfUnused(SOCK_INFO* context);
+void GiveBackClaim(SOCK_INFO* context);
+// Releases the layered socket's handle under the lock that finding takes: a
+// call that found the context before is done with it once this returns.
+int CloseLayeredHandle(SOCK_INFO* context, int* lpErrno);
 
 // Searched in one provider's list, or in all with provider null.
 SOCK_INFO* FindSocketContextByProviderSocket(PROVIDER* provider, SOCKET providerSocket);

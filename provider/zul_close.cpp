@@ -50,22 +50,25 @@ int CloseAlone(SOCK_INFO* context, std::unique_lock<std::mutex>& lock, int* lpEr
     int ignored = 0;
     if (CloseProviderSocket(context, lpErrno) != 0) {
         lock.unlock();
+        GiveBackClaim(context);
         UnlockSocketContext(context, &ignored);
         DebugMessage("WSPCloseSocket: Provider close failed");
         return SOCKET_ERROR;
     }
     RemoveSocketInfo(provider, context);
+    // The handle goes under the global lock, which is never taken inside the
+    // socket's own.
+    lock.unlock();
     SOCKET layered = context->LayeredSocket;
-    if (State().MainUpcallTable.lpWPUCloseSocketHandle(layered, lpErrno) == SOCKET_ERROR) {
+    if (CloseLayeredHandle(context, lpErrno) == SOCKET_ERROR) {
         DebugMessage("WPUCloseSocketHandle failed: %d", *lpErrno);
-        lock.unlock();
+        GiveBackClaim(context);
         UnlockSocketContext(context, &ignored);
         return SOCKET_ERROR;
     }
     DebugMessage("Closing socket %d Bytes Sent [%lu] Bytes Recv [%lu]", int(layered),
                  static_cast<unsigned long>(context->BytesSent),
                  static_cast<unsigned long>(context->BytesRecv));
-    lock.unlock();
     FreeSockInfo(context);
     return 0;
 }
@@ -80,13 +83,16 @@ int WSPCloseSocket(SOCKET s, int* lpErrno) {
         *lpErrno = WSAENOTSOCK;
         return SOCKET_ERROR;
     }
+    // Claimed before the socket's lock is taken, as the claim takes that lock
+    // under the global one.
+    bool alone = ClaimIfUnused(context);
     std::unique_lock lock(context->SockCritSec);
     DebugMessage("WSPCloseSocket: Closing layered socket 0x" LOG_HANDLE_FORMAT
                  " (provider 0x" LOG_HANDLE_FORMAT ")",
                  std::uintptr_t(s), std::uintptr_t(context->ProviderSocket.load()));
     DebugMessage("dwOutstanding = %d; RefCount = %d", int(context->dwOutstanding),
                  int(context->RefCount.load()));
-    if (context->dwOutstanding != 0 || context->RefCount.load() != 1) {
+    if (!alone) {
         return CloseContended(context, lock, lpErrno);
     }
     return CloseAlone(context, lock, lpErrno);

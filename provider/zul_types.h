@@ -51,6 +51,9 @@ struct SOCK_INFO {
     LONG dwOutstanding;
     BOOL bClosing;
     std::atomic<DWORD> RefCount;
+    // Set under the provider's global lock when the context is about to be
+    // freed: from then on it is not found (see ClaimIfUnused).
+    bool bClaimed = false;
     std::atomic<DWORD> BytesSent{0};
     std::atomic<DWORD> BytesRecv{0};
     HANDLE hIocp;
