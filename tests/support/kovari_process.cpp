@@ -2,6 +2,7 @@
 
 #include "platform/presence.h"
 #include "tests/support/channel_client.h"
+#include "tests/support/qt_tsan.h"
 
 #include <chrono>
 #include <csignal>
@@ -49,6 +50,11 @@ KovariProcess::KovariProcess(const Installation& installation,
                              const std::string& account) {
     const passwd* user = account.empty() ? nullptr : ::getpwnam(account.c_str());
     std::string program = BuiltFile("KOVARI");
+#if defined(__SANITIZE_THREAD__)
+    // KOVARI built with the sanitizer runs Qt's threads as the tests do.
+    std::string qtSuppressions = installation.RegistryDir() + "/qt_tsan.supp";
+    std::ofstream(qtSuppressions) << kQtTsanSuppressions;
+#endif
     pid_ = ::fork();
     if (pid_ == 0) {
         ::setenv("QUELLMARK_REGISTRY_DIR", installation.RegistryDir().c_str(), 1);
@@ -59,6 +65,9 @@ KovariProcess::KovariProcess(const Installation& installation,
         ::setenv("QUELLMARK_MSGBOX_RECORD", (installation.RegistryDir() + "/msgbox.txt").c_str(),
                  1);
         ::setenv("QUELLMARK_DIALOG_ANSWER", "0", 1);
+#if defined(__SANITIZE_THREAD__)
+        ::setenv("TSAN_OPTIONS", ("suppressions=" + qtSuppressions).c_str(), 1);
+#endif
         for (const auto& [name, value] : extraEnv) {
             if (value.empty()) {
                 ::unsetenv(name.c_str());
