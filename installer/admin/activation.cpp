@@ -3,6 +3,7 @@
 #include "common/wide.h"
 #include "installer/admin/preload_list.h"
 #include "installer/admin/provider_setup.h"
+#include "installer/admin/sandboxed_apps.h"
 #include "installer/admin/system_files.h"
 #include "installer/admin/system_paths.h"
 #include "installer/auth_codes.h"
@@ -269,6 +270,7 @@ int Activate(const ActivateOptions& options) {
         return Refuse(failed + "; what was changed has been taken back");
     }
     std::printf("Filtering is active for: %s\n", JoinAccounts(filtered).c_str());
+    WarnOfSandboxedApps(filtered);
     return 0;
 }
 
@@ -306,6 +308,7 @@ int Status() {
     }
     std::printf("Filtered accounts: %s\nSocket host in %s: %s\n", accounts.c_str(), kPreloadFile,
                 preloaded ? "yes" : "no");
+    WarnOfSandboxedApps(platform::SplitAccounts(accounts));
     return 0;
 }
 

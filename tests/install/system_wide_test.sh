@@ -54,6 +54,7 @@ cleanup() {
   # What the test started, and what the browsers left running as the test account.
   for pid in "${pids[@]}" $(pgrep -u 4242); do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null
+  rm -rf /tmp/qmkid-home
 }
 trap cleanup EXIT
 fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
@@ -179,6 +180,22 @@ expect "settings" '"Dir"="/var/lib/quellmark"' cat /etc/quellmark/HKEY_LOCAL_MAC
 expect "account folder" "1770 root:qmkid" stat -c '%a %U:%G' /var/lib/quellmark/qmkid
 expect "machine settings" "644 root" stat -c '%a %U' /etc/quellmark/HKEY_LOCAL_MACHINE.reg
 expect "autostart entry" "KOVARI --autostart" cat /etc/xdg/autostart/quellmark-kovari.desktop
+
+echo "== Programs out of the filter's reach are named"
+expect "status before" "Socket host in /etc/ld.so.preload: yes" "$admin" status
+[ -z "$("$admin" status | grep "Not filtered")" ] || fail "status names programs when there are none"
+mkdir -p /var/lib/flatpak/app/org.example.Browser /var/lib/snapd/desktop/applications \
+  /tmp/qmkid-home/.local/share/flatpak/app/org.example.Chat
+touch /var/lib/snapd/desktop/applications/webby_webby.desktop \
+  /var/lib/snapd/desktop/applications/webby_helper.desktop
+status_out=$("$admin" status)
+for app in "org.example.Browser (Flatpak)" "org.example.Chat (Flatpak of qmkid)" "webby (Snap)"; do
+  grep -qxF "  $app" <<<"$status_out" || fail "status does not name $app: $status_out"
+done
+[ "$(grep -c "webby" <<<"$status_out")" = 1 ] || fail "a snap is named once: $status_out"
+expect "activation names them" "org.example.Browser (Flatpak)" "$admin" activate \
+  --install-id family-1 --code "$code" qmkid
+rm -rf /var/lib/flatpak /var/lib/snapd /tmp/qmkid-home
 
 kid_dir=$work/kid
 mkdir -p "$kid_dir" && chown 4242:4242 "$kid_dir"
