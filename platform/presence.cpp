@@ -1,6 +1,7 @@
 #include "platform/presence.h"
 
 #include "platform/socket_owner.h"
+#include "platform/system_install.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,7 +20,7 @@ constexpr int kCandidates = 4;
 
 // The index-th abstract name the account's endpoint may take.
 std::string Candidate(const std::string& name, int index) {
-    std::string account = name + "." + std::to_string(::geteuid());
+    std::string account = name + "." + std::to_string(AccountUserId());
     return index == 0 ? account : account + "." + std::to_string(index);
 }
 

@@ -1,7 +1,9 @@
 #include "platform/system_install.h"
 
 #include "platform/hive_file.h"
+#include "platform/outside_user.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -23,6 +25,42 @@ std::string StringValue(const hive::Key& key, std::string_view name) {
     return value ? value->data.c_str() : std::string();
 }
 
+std::optional<std::string> AccountName(uid_t uid) {
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) != 0 || !found) {
+        return std::nullopt;
+    }
+    return std::string(found->pw_name);
+}
+
+std::optional<uid_t> UserIdOf(const std::string& account) {
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwnam_r(account.c_str(), &entry, buffer, sizeof buffer, &found) != 0 || !found) {
+        return std::nullopt;
+    }
+    return found->pw_uid;
+}
+
+// The user whose account decides: the user outside any user namespace. When a
+// namespace hides who that is (or maps to an id without an account), the
+// login session's recorded user decides, and
+// a session without a record counts as the first filtered account's; a
+// system service (in no session) is nobody's.
+std::optional<uid_t> DecidingUserId(const std::string& firstFiltered) {
+    if (std::optional<uid_t> uid = OutsideUserId(); uid && AccountName(*uid)) {
+        return uid;
+    }
+    if (!InLoginSession()) {
+        return std::nullopt;
+    }
+    std::optional<uid_t> uid = SessionUserId();
+    return uid ? uid : UserIdOf(firstFiltered);
+}
+
 SystemInstall Decide() {
     SystemInstall install;
     std::string path = std::string(kMachineSettingsDir) + "/HKEY_LOCAL_MACHINE.reg";
@@ -37,18 +75,13 @@ SystemInstall Decide() {
     if (!install.active) {
         return install;
     }
-    passwd entry{};
-    passwd* found = nullptr;
-    char buffer[4096];
-    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) != 0 || !found) {
-        return install;
-    }
-    for (const std::string& account : accounts) {
-        if (account == found->pw_name) {
-            install.filtered = true;
-            install.account = account;
-            install.folder = StringValue(*settings, "Dir") + "/" + account;
-        }
+    std::optional<uid_t> uid = DecidingUserId(accounts.front());
+    std::optional<std::string> name = uid ? AccountName(*uid) : std::nullopt;
+    if (name && std::find(accounts.begin(), accounts.end(), *name) != accounts.end()) {
+        install.filtered = true;
+        install.account = *name;
+        install.folder = StringValue(*settings, "Dir") + "/" + *name;
+        install.uid = *uid;
     }
     return install;
 }
@@ -58,6 +91,11 @@ SystemInstall Decide() {
 const SystemInstall& SystemWideInstall() {
     static const SystemInstall install = Decide();
     return install;
+}
+
+uid_t AccountUserId() {
+    const SystemInstall& install = SystemWideInstall();
+    return install.filtered ? install.uid : ::geteuid();
 }
 
 std::vector<std::string> SplitAccounts(std::string_view text) {

@@ -256,6 +256,28 @@ for how in "" "env -u LD_PRELOAD" "env QUELLMARK_REGISTRY_DIR=/tmp"; do
     as_kid DISPLAY=:77 $how curl -sS -i --max-time 20 \
     --resolve www.casino.example:80:127.0.0.1 http://www.casino.example/
 done
+# A user namespace of the child's own, where it is root, nobody, or root of a
+# namespace inside another: the kernel's map then hides who made it, and the
+# login session's recorded user decides (a session without a record counts as
+# the first filtered account's); root's session stays unfiltered.
+records=("")
+if [ -d /run/systemd/sessions ] && mount -t tmpfs tmpfs /run/systemd/sessions; then
+  records=(4242 "")
+fi
+in_session() { # in_session LOGIN-UID RECORDED-UID|"" COMMAND...
+  sh -c 'echo "$1" >/proc/self/loginuid && s=$(cat /proc/self/sessionid) &&
+    { [ -z "$2" ] || echo "UID=$2" >"/run/systemd/sessions/$s"; } && shift 2 && exec "$@"' sh "$@"
+}
+casino=(curl -sS -i --max-time 20 --resolve www.casino.example:80:127.0.0.1 http://www.casino.example/)
+for how in "unshare -r" "unshare -U" "unshare -r unshare -r"; do
+  for record in "${records[@]}"; do
+    expect "deny-listed site ($how, session of '$record')" \
+      "Location: http://block.tellwyn.com?site=http://www.casino.example" \
+      in_session 4242 "$record" "${kid[@]}" DISPLAY=:77 $how "${casino[@]}"
+  done
+done
+[ ${#records[@]} = 1 ] || expect "root's session in a namespace" "A page." \
+  in_session 0 0 env DISPLAY=:77 unshare -U "${casino[@]}"
 [ -s /var/lib/quellmark/qmkid/user.prefs ] || fail "the child's service wrote no user.prefs"
 [ -e "$kid_dir/notes.txt" ] && grep -q "cannot save" "$kid_dir/notes.txt" && fail "a writable folder was reported"
 # Browsers as a family runs them, sandboxes on; every host name goes to the
