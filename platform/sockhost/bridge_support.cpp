@@ -216,8 +216,8 @@ static bool IsTheService() {
 
 // With the system-wide install active, only the processes of its filtered
 // accounts are the host's; every other process goes straight to the C library
-// and never loads a provider. Decided once, on the first socket.
-static bool ProcessFiltered() {
+// and never loads a provider. Decided once, on the first call.
+bool ProcessFiltered() {
     static const bool filtered = [] {
         HostGuard guard;
         const platform::SystemInstall& install = platform::SystemWideInstall();

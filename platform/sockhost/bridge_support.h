@@ -17,6 +17,9 @@ bool Bridged();
 // A live handle of the host, and the call is bridged.
 bool Ours(int fd);
 bool Find(int fd, Target& target);
+// The process is the host's to filter: with the system-wide install active,
+// only a filtered account's process (not the filter service's own).
+bool ProcessFiltered();
 // A socket of this domain may be made through the catalog.
 bool Routed(int domain);
 

@@ -1,11 +1,14 @@
 // The C library's resolver sends its queries through the library's own
-// internal socket calls, which the host never sees. A program that asks it for
-// a name's service bindings (SVCB and HTTPS records) gets none: those records
-// carry the keys of an encrypted ClientHello, which would hide the site's name
-// from the filter, as the provider's refusal of such queries sent over a
-// program's own sockets keeps them away too. Every other query goes to the C
-// library unchanged. Both the current names and the older "__res_" names are
-// taken, for programs built against either.
+// internal socket calls, which the host never sees. A filtered program that
+// asks it for a name's service bindings (SVCB and HTTPS records) gets none:
+// those records carry the keys of an encrypted ClientHello, which would hide
+// the site's name from the filter, as the provider's refusal of such queries
+// sent over a program's own sockets keeps them away too. Every other query,
+// and every query of a process that is not filtered, goes to the C library
+// unchanged. Both the current names and the older "__res_" names are taken,
+// for programs built against either.
+
+#include "platform/sockhost/bridge_support.h"
 
 #include <dlfcn.h>
 #include <netdb.h>
@@ -18,8 +21,9 @@ namespace {
 constexpr int kTypeSvcb = 64;
 constexpr int kTypeHttps = 65;
 
+// A query this process does not get to send.
 bool IsServiceBinding(int type) {
-    return type == kTypeSvcb || type == kTypeHttps;
+    return (type == kTypeSvcb || type == kTypeHttps) && sockhost::ProcessFiltered();
 }
 
 // The resolver's answer for a name without records of the type.

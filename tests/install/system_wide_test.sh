@@ -321,6 +321,14 @@ expect "root's curl" "A page." get www.casino.example
 maps=$(python3 -c 'import socket; socket.create_connection(("127.0.0.1", 80)).close(); print(open("/proc/self/maps").read())')
 grep -q libsockhost.so <<<"$maps" || fail "the socket host is not preloaded into root's programs"
 grep -qE 'libZUL|libmsafd' <<<"$maps" && fail "root's program loaded a provider"
+# The C library's resolver withholds HTTPS records (NO_DATA, 4) from the child
+# only; root's query goes out (and finds no such name).
+https_query='import ctypes; c = ctypes.CDLL(None); b = ctypes.create_string_buffer(512)
+c.__h_errno_location.restype = ctypes.POINTER(ctypes.c_int)
+c.res_query(b"qm-none.invalid", 1, 65, b, 512); print("h_errno", c.__h_errno_location()[0])'
+expect "the child's query for HTTPS records" "h_errno 4" as_kid python3 -c "$https_query"
+root_query=$(RES_OPTIONS="timeout:1 attempts:1" python3 -c "$https_query")
+[[ $root_query == "h_errno "[0-9]* && $root_query != "h_errno 4" ]] || fail "root's query: $root_query"
 
 echo "== What the child may not change"
 refuse "child writes the machine settings" as_kid sh -c 'echo x >>/etc/quellmark/HKEY_LOCAL_MACHINE.reg'
