@@ -12,13 +12,6 @@ namespace {
 constexpr std::string_view kInitialUserNamespace = "user:[4026531837]";
 constexpr unsigned long kNoSession = 4294967295UL;
 
-// Without /proc nothing can be told: the process counts as in a namespace.
-bool InInitialUserNamespace() {
-    char link[64] = {};
-    ssize_t length = ::readlink("/proc/self/ns/user", link, sizeof link - 1);
-    return length > 0 && std::string_view(link, std::size_t(length)) == kInitialUserNamespace;
-}
-
 // `uid` mapped through the lines "inside outside count" of /proc/self/uid_map.
 std::optional<uid_t> MappedOut(uid_t uid) {
     FILE* map = std::fopen("/proc/self/uid_map", "re");
@@ -49,6 +42,12 @@ std::optional<unsigned long> SessionId() {
 }
 
 } // namespace
+
+bool InInitialUserNamespace() {
+    char link[64] = {};
+    ssize_t length = ::readlink("/proc/self/ns/user", link, sizeof link - 1);
+    return length > 0 && std::string_view(link, std::size_t(length)) == kInitialUserNamespace;
+}
 
 std::optional<uid_t> OutsideUserId() {
     if (InInitialUserNamespace()) {

@@ -9,6 +9,9 @@
 
 namespace platform {
 
+// Whether the process runs in the initial user namespace (false without /proc).
+bool InInitialUserNamespace();
+
 // In the initial user namespace: the real user id. In another one: the real
 // user id mapped one level out through the namespace's map. nullopt when it
 // cannot be told: the id has no map, or it maps to root (a namespace made

@@ -56,7 +56,8 @@ void WarnOfSandboxedApps(const std::vector<std::string>& accounts) {
     }
     std::printf("Not filtered: these programs are installed as Flatpak or Snap packages, which\n"
                 "run apart from the computer's own libraries, so the filter never sees their\n"
-                "connections:\n");
+                "connections (where it can, it stops them from starting for the filtered\n"
+                "accounts):\n");
     for (const std::string& app : apps) {
         std::printf("  %s\n", app.c_str());
     }

@@ -1,8 +1,11 @@
 #pragma once
 // Programs installed as Flatpak or Snap packages run on their own copy of the
 // system's libraries, which the preload list does not reach: the socket host
-// is never loaded into them and their connections go out unfiltered. The
-// activation and the status name them, so that a parent can remove them.
+// is never loaded into them. The socket host refuses to start a program in a
+// root of its own for a filtered account where it is loaded in the program
+// that starts it (a sandbox builder such as bubblewrap), but that cannot be
+// relied on for every launcher. The activation and the status name them, so
+// that a parent can remove them.
 
 #include <string>
 #include <vector>

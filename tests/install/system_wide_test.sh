@@ -279,6 +279,30 @@ done
 [ ${#records[@]} = 1 ] || expect "root's session in a namespace" "A page." \
   in_session 0 0 env DISPLAY=:77 unshare -U "${casino[@]}"
 [ -s /var/lib/quellmark/qmkid/user.prefs ] || fail "the child's service wrote no user.prefs"
+
+echo "== A program that would run outside the filter does not start"
+# Mounted over the preload list or the machine settings, or a root of the
+# child's own: the next program is refused (EACCES). The same namespace
+# unchanged, and root doing the same, start it.
+: >"$work/empty"
+chmod 644 "$work/empty"
+mkdir -p "$work/root/usr" "$work/root/etc" && chmod -R 755 "$work/root"
+for link in bin lib lib64; do ln -sfn "usr/$link" "$work/root/$link"; done
+for how in "mount --bind /dev/null /etc/ld.so.preload; exec" \
+  "mount --bind $work/empty /etc/quellmark/HKEY_LOCAL_MACHINE.reg; exec" \
+  "mount --rbind /usr $work/root/usr && cd $work/root && exec /usr/sbin/chroot ."; do
+  out=$(as_kid DISPLAY=:77 unshare -Urm sh -c "$how ${casino[*]}" 2>&1)
+  grep -q "Permission denied" <<<"$out" && ! grep -q "A page." <<<"$out" ||
+    fail "started after \"$how\": $out"
+done
+expect "an unchanged namespace" "Location: http://block.tellwyn.com?site=http://www.casino.example" \
+  as_kid DISPLAY=:77 unshare -Urm sh -c "exec ${casino[*]}"
+if command -v bwrap >/dev/null; then
+  out=$(as_kid DISPLAY=:77 bwrap --dev-bind / / --ro-bind /dev/null /etc/ld.so.preload "${casino[@]}" 2>&1)
+  grep -q "execvp.*Permission denied" <<<"$out" || fail "bwrap started a program outside the filter: $out"
+fi
+expect "root's changed namespace" "A page." \
+  unshare -m sh -c "mount --bind /dev/null /etc/ld.so.preload; exec ${casino[*]}"
 [ -e "$kid_dir/notes.txt" ] && grep -q "cannot save" "$kid_dir/notes.txt" && fail "a writable folder was reported"
 # Browsers as a family runs them, sandboxes on; every host name goes to the
 # local web server.

@@ -1,0 +1,245 @@
+// A filtered program may not start another program that would run outside the
+// filter. In a user namespace of its own, or as a set-user-id program that
+// builds a sandbox, a program can change its root or mount other files over
+// the preload list, the host's libraries or the machine settings; a program it
+// then starts would load no host, or read settings that are not the computer's.
+// So with the system-wide install active, a filtered process that may have
+// made such a change compares what those paths are now with what they were
+// when it started, and a start after a change fails with EACCES: every exec
+// form, posix_spawn, system and popen. Programs of root and of accounts that
+// are not filtered start as before.
+//
+// Whether the process is filtered is decided as it starts, while the paths are
+// still the computer's, except for root's own programs (never filtered, and
+// system services such as the init process must not look up accounts as they
+// load).
+
+#include "platform/outside_user.h"
+#include "platform/sockhost/libc_calls.h"
+#include "platform/system_install.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <dlfcn.h>
+#include <spawn.h>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#define QM_BRIDGE extern "C" __attribute__((visibility("default")))
+
+namespace sockhost {
+namespace {
+
+constexpr const char* kPreloadList = "/etc/ld.so.preload";
+
+// What a path is: its file system and file, or nothing.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+constexpr std::size_t kWatched = 6;
+using View = std::array<FileId, kWatched>;
+
+struct StartState {
+    bool guarded = false; // the install was active and the process is filtered
+    std::array<std::string, kWatched> paths;
+    View view;
+};
+
+// Filled as the library loads (before any program code runs, and so before a
+// child of vfork could be the first to touch it).
+StartState& Start() {
+    static StartState state;
+    return state;
+}
+
+template <typename F> F Next(const char* name) {
+    return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+}
+
+// The C library's functions, bound as the library loads: a child of vfork
+// must not bind them (dlsym may allocate).
+struct StartCalls {
+    decltype(&::execve) execve = Next<decltype(&::execve)>("execve");
+    decltype(&::execv) execv = Next<decltype(&::execv)>("execv");
+    decltype(&::execvp) execvp = Next<decltype(&::execvp)>("execvp");
+    decltype(&::execvpe) execvpe = Next<decltype(&::execvpe)>("execvpe");
+    decltype(&::fexecve) fexecve = Next<decltype(&::fexecve)>("fexecve");
+    decltype(&::execveat) execveat = Next<decltype(&::execveat)>("execveat");
+    decltype(&::posix_spawn) posix_spawn = Next<decltype(&::posix_spawn)>("posix_spawn");
+    decltype(&::posix_spawnp) posix_spawnp = Next<decltype(&::posix_spawnp)>("posix_spawnp");
+    decltype(&::system) system = Next<decltype(&::system)>("system");
+    decltype(&::popen) popen = Next<decltype(&::popen)>("popen");
+};
+const StartCalls& Calls() {
+    static const StartCalls calls;
+    return calls;
+}
+
+FileId IdOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? FileId{info.st_dev, info.st_ino} : FileId{};
+}
+
+View Now() {
+    View view;
+    for (std::size_t i = 0; i < kWatched; ++i) {
+        view[i] = IdOf(Start().paths[i]);
+    }
+    return view;
+}
+
+// The folder of this library: the host's and the providers' own.
+std::string OwnFolder() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || !info.dli_fname) {
+        return {};
+    }
+    std::string path = info.dli_fname;
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool IsRootsOwn() {
+    return ::getuid() == 0 && platform::InInitialUserNamespace();
+}
+
+__attribute__((constructor)) void NoteStart() {
+    Calls();
+    Start();
+    const std::string hive = std::string(platform::kMachineSettingsDir) + "/HKEY_LOCAL_MACHINE.reg";
+    struct stat info {};
+    if (::stat(hive.c_str(), &info) != 0 || IsRootsOwn()) {
+        return;
+    }
+    HostGuard guard;
+    if (!platform::SystemWideInstall().filtered) {
+        return;
+    }
+    std::string folder = OwnFolder();
+    StartState& start = Start();
+    start.paths = {"/",
+                   kPreloadList,
+                   hive,
+                   folder + "/libsockhost.so",
+                   folder + "/libZUL.so",
+                   folder + "/libmsafd.so"};
+    start.view = Now();
+    start.guarded = true;
+}
+
+// False, with errno EACCES, when the program to start would run outside the
+// filter. Only a process that can have changed its root or mounts compares:
+// an unprivileged one in the initial user namespace cannot.
+bool MayStart() {
+    const StartState& start = Start();
+    if (!start.guarded || (::geteuid() != 0 && platform::InInitialUserNamespace()) ||
+        Now() == start.view) {
+        return true;
+    }
+    errno = EACCES;
+    return false;
+}
+
+// The execl forms gather their arguments on the stack, as the C library does
+// (a child of vfork must not allocate), up to this many.
+constexpr std::size_t kListedMax = 4096;
+using Listed = std::array<char*, kListedMax>;
+
+// Copies the arguments up to and with the null pointer; false when they do
+// not fit (errno E2BIG).
+bool Gather(Listed& argv, const char* first, va_list* rest) {
+    argv[0] = const_cast<char*>(first);
+    for (std::size_t i = 0; argv[i]; ++i) {
+        if (i + 1 == kListedMax) {
+            errno = E2BIG;
+            return false;
+        }
+        argv[i + 1] = va_arg(*rest, char*);
+    }
+    return true;
+}
+
+} // namespace
+} // namespace sockhost
+
+using sockhost::Calls;
+using sockhost::MayStart;
+
+QM_BRIDGE int execve(const char* path, char* const argv[], char* const envp[]) {
+    return MayStart() ? Calls().execve(path, argv, envp) : -1;
+}
+
+QM_BRIDGE int execv(const char* path, char* const argv[]) {
+    return MayStart() ? Calls().execv(path, argv) : -1;
+}
+
+QM_BRIDGE int execvp(const char* file, char* const argv[]) {
+    return MayStart() ? Calls().execvp(file, argv) : -1;
+}
+
+QM_BRIDGE int execvpe(const char* file, char* const argv[], char* const envp[]) {
+    return MayStart() ? Calls().execvpe(file, argv, envp) : -1;
+}
+
+QM_BRIDGE int fexecve(int fd, char* const argv[], char* const envp[]) {
+    return MayStart() ? Calls().fexecve(fd, argv, envp) : -1;
+}
+
+QM_BRIDGE int execveat(int dirfd, const char* path, char* const argv[], char* const envp[],
+                       int flags) {
+    return MayStart() ? Calls().execveat(dirfd, path, argv, envp, flags) : -1;
+}
+
+QM_BRIDGE int execl(const char* path, const char* arg, ...) {
+    sockhost::Listed argv;
+    va_list rest;
+    va_start(rest, arg);
+    bool gathered = sockhost::Gather(argv, arg, &rest);
+    va_end(rest);
+    return gathered ? execv(path, argv.data()) : -1;
+}
+
+QM_BRIDGE int execlp(const char* file, const char* arg, ...) {
+    sockhost::Listed argv;
+    va_list rest;
+    va_start(rest, arg);
+    bool gathered = sockhost::Gather(argv, arg, &rest);
+    va_end(rest);
+    return gathered ? execvp(file, argv.data()) : -1;
+}
+
+QM_BRIDGE int execle(const char* path, const char* arg, ...) {
+    sockhost::Listed argv;
+    va_list rest;
+    va_start(rest, arg);
+    bool gathered = sockhost::Gather(argv, arg, &rest);
+    char* const* envp = gathered ? va_arg(rest, char* const*) : nullptr;
+    va_end(rest);
+    return gathered ? execve(path, argv.data(), envp) : -1;
+}
+
+QM_BRIDGE int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+                          const posix_spawnattr_t* attributes, char* const argv[],
+                          char* const envp[]) {
+    return MayStart() ? Calls().posix_spawn(pid, path, actions, attributes, argv, envp) : EACCES;
+}
+
+QM_BRIDGE int posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
+                           const posix_spawnattr_t* attributes, char* const argv[],
+                           char* const envp[]) {
+    return MayStart() ? Calls().posix_spawnp(pid, file, actions, attributes, argv, envp) : EACCES;
+}
+
+QM_BRIDGE int system(const char* command) {
+    return MayStart() ? Calls().system(command) : -1;
+}
+
+QM_BRIDGE FILE* popen(const char* command, const char* mode) {
+    return MayStart() ? Calls().popen(command, mode) : nullptr;
+}
