@@ -297,9 +297,14 @@ for how in "mount --bind /dev/null /etc/ld.so.preload; exec" \
 done
 expect "an unchanged namespace" "Location: http://block.tellwyn.com?site=http://www.casino.example" \
   as_kid DISPLAY=:77 unshare -Urm sh -c "exec ${casino[*]}"
+# Without network (only loopback) the program starts: it cannot reach the site.
+out=$(as_kid DISPLAY=:77 unshare -Urmn sh -c "mount --bind /dev/null /etc/ld.so.preload; exec ${casino[*]}" 2>&1)
+grep -q "Permission denied\|A page." <<<"$out" && fail "a sandbox without network: $out"
 if command -v bwrap >/dev/null; then
   out=$(as_kid DISPLAY=:77 bwrap --dev-bind / / --ro-bind /dev/null /etc/ld.so.preload "${casino[@]}" 2>&1)
   grep -q "execvp.*Permission denied" <<<"$out" || fail "bwrap started a program outside the filter: $out"
+  expect "bwrap without network" "started" as_kid bwrap --dev-bind / / \
+    --ro-bind /dev/null /etc/ld.so.preload --unshare-net echo started
 fi
 expect "root's changed namespace" "A page." \
   unshare -m sh -c "mount --bind /dev/null /etc/ld.so.preload; exec ${casino[*]}"
