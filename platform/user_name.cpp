@@ -1,5 +1,7 @@
 #include "platform/user_name.h"
 
+#include "platform/system_install.h"
+
 #include <atomic>
 #include <cstring>
 #include <pwd.h>
@@ -45,7 +47,9 @@ BOOL GetUserNameA(char* buffer, DWORD* size) {
     if (!buffer || !size) {
         return FALSE;
     }
-    const NamedUser* user = LookUp(::geteuid());
+    // A filtered process goes by its account, also in a user namespace of its
+    // own where it sees itself as root or nobody.
+    const NamedUser* user = LookUp(platform::AccountUserId());
     if (!user->found) {
         return FALSE;
     }
