@@ -25,40 +25,40 @@ std::string StringValue(const hive::Key& key, std::string_view name) {
     return value ? value->data.c_str() : std::string();
 }
 
-std::optional<std::string> AccountName(uid_t uid) {
+struct Account {
+    uid_t uid;
+    std::string name;
+};
+
+// The account of a user id, or of a name.
+std::optional<Account> AccountOf(uid_t uid, const char* name = nullptr) {
     passwd entry{};
     passwd* found = nullptr;
     char buffer[4096];
-    if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) != 0 || !found) {
+    int error = name ? ::getpwnam_r(name, &entry, buffer, sizeof buffer, &found)
+                     : ::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found);
+    if (error != 0 || !found) {
         return std::nullopt;
     }
-    return std::string(found->pw_name);
+    return Account{found->pw_uid, found->pw_name};
 }
 
-std::optional<uid_t> UserIdOf(const std::string& account) {
-    passwd entry{};
-    passwd* found = nullptr;
-    char buffer[4096];
-    if (::getpwnam_r(account.c_str(), &entry, buffer, sizeof buffer, &found) != 0 || !found) {
-        return std::nullopt;
-    }
-    return found->pw_uid;
-}
-
-// The user whose account decides: the user outside any user namespace. When a
+// The account that decides: the user's outside any user namespace. When a
 // namespace hides who that is (or maps to an id without an account), the
-// login session's recorded user decides, and
-// a session without a record counts as the first filtered account's; a
-// system service (in no session) is nobody's.
-std::optional<uid_t> DecidingUserId(const std::string& firstFiltered) {
-    if (std::optional<uid_t> uid = OutsideUserId(); uid && AccountName(*uid)) {
-        return uid;
+// login session's recorded user decides, and a session without a record
+// counts as the first filtered account's; a system service (in no session) is
+// nobody's.
+std::optional<Account> DecidingAccount(const std::string& firstFiltered) {
+    if (std::optional<uid_t> uid = OutsideUserId()) {
+        if (std::optional<Account> account = AccountOf(*uid)) {
+            return account;
+        }
     }
     if (!InLoginSession()) {
         return std::nullopt;
     }
     std::optional<uid_t> uid = SessionUserId();
-    return uid ? uid : UserIdOf(firstFiltered);
+    return uid ? AccountOf(*uid) : AccountOf(0, firstFiltered.c_str());
 }
 
 SystemInstall Decide() {
@@ -75,13 +75,12 @@ SystemInstall Decide() {
     if (!install.active) {
         return install;
     }
-    std::optional<uid_t> uid = DecidingUserId(accounts.front());
-    std::optional<std::string> name = uid ? AccountName(*uid) : std::nullopt;
-    if (name && std::find(accounts.begin(), accounts.end(), *name) != accounts.end()) {
+    std::optional<Account> account = DecidingAccount(accounts.front());
+    if (account && std::find(accounts.begin(), accounts.end(), account->name) != accounts.end()) {
         install.filtered = true;
-        install.account = *name;
-        install.folder = StringValue(*settings, "Dir") + "/" + *name;
-        install.uid = *uid;
+        install.account = account->name;
+        install.folder = StringValue(*settings, "Dir") + "/" + account->name;
+        install.uid = account->uid;
     }
     return install;
 }
