@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# The system-wide install on a family computer, inside a private mount
-# namespace: a copy of /etc (with a test account "qmkid" added to its passwd)
+# The system-wide install on a family computer, inside private mount and
+# network namespaces: a copy of /etc (with a test account "qmkid" added to its passwd)
 # and an empty /var/lib are mounted over the machine's own, so the activation
 # writes /etc/ld.so.preload, /etc/quellmark, the autostart entry and the
 # per-account folders there and the machine's own /etc is never touched (checked
 # at the end from outside the namespace).
 #   system_wide_test.sh SOURCE_DIR BUILD_DIR BIN_DIR
-# Needs root and `unshare -m`; otherwise it is skipped (exit status 77).
+# Needs root and `unshare -mn`; otherwise it is skipped (exit status 77).
 set -uo pipefail
 source_dir=$1 build_dir=$2 bin_dir=$3
 
 if [ "${QM_SYSTEM_TEST_INSIDE:-}" != 1 ]; then
-  if [ "$(id -u)" -ne 0 ] || ! unshare -m true 2>/dev/null; then
+  if [ "$(id -u)" -ne 0 ] || ! unshare -mn true 2>/dev/null; then
     echo "skipped: needs root and a private mount namespace"
     exit 77
   fi
@@ -31,7 +31,7 @@ if [ "${QM_SYSTEM_TEST_INSIDE:-}" != 1 ]; then
   # Another product's preloaded libraries; the last line has no line end.
   printf '/lib/x86_64-linux-gnu/libm.so.6\n\n  /lib/x86_64-linux-gnu/libdl.so.2' >"$work/etc/ld.so.preload"
   mkdir "$work/varlib"
-  QM_SYSTEM_TEST_INSIDE=1 QM_WORK=$work unshare -m "$0" "$@"
+  QM_SYSTEM_TEST_INSIDE=1 QM_WORK=$work unshare -mn "$0" "$@"
   status=$?
   after=$(fingerprint)
   if [ "$before" != "$after" ]; then
@@ -44,6 +44,9 @@ fi
 # Inside the namespace.
 work=$QM_WORK
 mount --make-rprivate /
+# A network of its own, with a link beside loopback as a family computer has.
+ip link set lo up
+ip link add qm0 type veth peer name qm1
 mount --bind "$work/etc" /etc
 mount --bind "$work/varlib" /var/lib
 programs=$work/prefix/lib/quellmark
