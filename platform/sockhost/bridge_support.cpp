@@ -1,5 +1,6 @@
 #include "platform/sockhost/bridge_support.h"
 
+#include "platform/own_folder.h"
 #include "platform/sockhost/handle_table.h"
 #include "platform/sockhost/kernel_socket.h"
 #include "platform/sockhost/libc_calls.h"
@@ -202,16 +203,10 @@ bool Find(int fd, Target& target) {
 // The filter service installed beside this library: its own sockets (the
 // channel's listener, the account server, the rating service) are not filtered.
 static bool IsTheService() {
-    Dl_info info{};
     char self[PATH_MAX] = {};
-    if (::dladdr(reinterpret_cast<void*>(&IsTheService), &info) == 0 || !info.dli_fname ||
-        !::realpath("/proc/self/exe", self)) {
-        return false;
-    }
-    std::string folder = info.dli_fname;
-    folder.erase(folder.rfind('/') == std::string::npos ? 0 : folder.rfind('/'));
     char real[PATH_MAX] = {};
-    return ::realpath(folder.c_str(), real) && std::string(real) + "/KOVARI" == self;
+    return ::realpath("/proc/self/exe", self) && ::realpath(platform::OwnFolder().c_str(), real) &&
+           std::string(real) + "/KOVARI" == self;
 }
 
 // With the system-wide install active, only the processes of its filtered

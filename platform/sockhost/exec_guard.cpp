@@ -15,6 +15,7 @@
 // load).
 
 #include "platform/outside_user.h"
+#include "platform/own_folder.h"
 #include "platform/sockhost/libc_calls.h"
 #include "platform/sockhost/network_links.h"
 #include "platform/system_install.h"
@@ -95,17 +96,6 @@ View Now() {
     return view;
 }
 
-// The folder of this library: the host's and the providers' own.
-std::string OwnFolder() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || !info.dli_fname) {
-        return {};
-    }
-    std::string path = info.dli_fname;
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 bool IsRootsOwn() {
     return ::getuid() == 0 && platform::InInitialUserNamespace();
 }
@@ -122,7 +112,7 @@ __attribute__((constructor)) void NoteStart() {
     if (!platform::SystemWideInstall().filtered) {
         return;
     }
-    std::string folder = OwnFolder();
+    std::string folder = platform::OwnFolder(); // the host's and the providers'
     StartState& start = Start();
     start.paths = {"/",
                    kPreloadList,

@@ -1,26 +1,12 @@
 #include "platform/win/library.h"
 
 #include "common/wide.h"
+#include "platform/own_folder.h"
 #include "platform/system_install.h"
 
 #include <cstring>
 #include <dlfcn.h>
 #include <string>
-
-namespace {
-
-// The folder of the library this code is linked into.
-std::string OwnFolder() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || !info.dli_fname) {
-        return {};
-    }
-    std::string path = info.dli_fname;
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-} // namespace
 
 // A bare name the loader cannot find is also looked for beside the calling
 // library (the loader's own search misses it when a sanitizer runtime makes
@@ -34,13 +20,13 @@ HMODULE LoadLibraryA(const char* lpLibFileName) {
     // taken from beside the calling library first, so that LD_LIBRARY_PATH
     // cannot put another provider in its place.
     if (platform::SystemWideInstall().filtered && !std::strchr(lpLibFileName, '/') &&
-        !(folder = OwnFolder()).empty()) {
+        !(folder = platform::OwnFolder()).empty()) {
         if (HMODULE own = ::dlopen((folder + "/" + lpLibFileName).c_str(), RTLD_NOW | RTLD_LOCAL)) {
             return own;
         }
     }
     HMODULE module = ::dlopen(lpLibFileName, RTLD_NOW | RTLD_LOCAL);
-    if (!module && !std::strchr(lpLibFileName, '/') && !(folder = OwnFolder()).empty()) {
+    if (!module && !std::strchr(lpLibFileName, '/') && !(folder = platform::OwnFolder()).empty()) {
         module = ::dlopen((folder + "/" + lpLibFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     return module;
