@@ -28,6 +28,8 @@ constexpr char kUsage[] =
     "deactivate  takes all of it out again with today's removal code for FIRST and\n"
     "            SECOND; /etc/ld.so.preload is left exactly as it was before.\n"
     "status      tells whether the filter is active and for which accounts.\n"
+    "Both activate and status name the Flatpak and Snap programs the filter cannot\n"
+    "reach.\n"
     "\n"
     "Both changes need root, check everything first and change nothing when they\n"
     "refuse. Exit status: 0 done, 1 refused or failed, 2 wrong usage, 3 (status)\n"
