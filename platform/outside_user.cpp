@@ -1,8 +1,10 @@
 #include "platform/outside_user.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -27,6 +29,14 @@ std::optional<uid_t> MappedOut(uid_t uid) {
     }
     std::fclose(map);
     return outside;
+}
+
+// Whether a file was mounted over the path (it is the root of a mount).
+bool IsMountedOver(const std::string& path) {
+    struct statx info {};
+    return ::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS, &info) == 0 &&
+           (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+           (info.stx_attributes & STATX_ATTR_MOUNT_ROOT);
 }
 
 // The audit session's number; nullopt when it cannot be read.
@@ -66,7 +76,10 @@ std::optional<uid_t> SessionUserId() {
     if (!session || *session == kNoSession) {
         return std::nullopt;
     }
-    std::string path = "/run/systemd/sessions/" + std::to_string(*session);
+    std::string path = std::string(kSessionRecords) + "/" + std::to_string(*session);
+    if (IsMountedOver(path)) {
+        return std::nullopt; // a record put there by a mount is nobody's word
+    }
     FILE* record = std::fopen(path.c_str(), "re");
     if (!record) {
         return std::nullopt;

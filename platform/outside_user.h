@@ -23,8 +23,11 @@ std::optional<uid_t> OutsideUserId();
 // program can leave. System services belong to none.
 bool InLoginSession();
 
-// The user of that login session as the login manager recorded it
-// (/run/systemd/sessions/ID); nullopt without a session or a record.
+// Where the login manager records each session ("ID" files with "UID=").
+inline constexpr char kSessionRecords[] = "/run/systemd/sessions";
+
+// The user of that login session as the login manager recorded it; nullopt
+// without a session or a record, or for a record that a mount put there.
 std::optional<uid_t> SessionUserId();
 
 } // namespace platform

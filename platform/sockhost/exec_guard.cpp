@@ -1,8 +1,9 @@
 // A filtered program may not start another program that would run outside the
 // filter. In a user namespace of its own, or as a set-user-id program that
 // builds a sandbox, a program can change its root or mount other files over
-// the preload list, the host's libraries or the machine settings; a program it
-// then starts would load no host, or read settings that are not the computer's.
+// the preload list, the host's libraries, the machine settings or the login
+// manager's session records; a program it then starts would load no host, or
+// read settings or records that are not the computer's.
 // So with the system-wide install active, a filtered process that may have
 // made such a change compares what those paths are now with what they were
 // when it started, and a start after a change fails with EACCES: every exec
@@ -44,7 +45,7 @@ struct FileId {
     ino_t inode = 0;
     bool operator==(const FileId&) const = default;
 };
-constexpr std::size_t kWatched = 6;
+constexpr std::size_t kWatched = 7;
 using View = std::array<FileId, kWatched>;
 
 struct StartState {
@@ -119,7 +120,8 @@ __attribute__((constructor)) void NoteStart() {
                    hive,
                    folder + "/libsockhost.so",
                    folder + "/libZUL.so",
-                   folder + "/libmsafd.so"};
+                   folder + "/libmsafd.so",
+                   platform::kSessionRecords};
     start.view = Now();
     start.guarded = true;
 }
