@@ -8,6 +8,7 @@
 #include "provider/name_resolvers.h"
 #include "provider/program_check.h"
 #include "provider/provider_settings.h"
+#include "provider/proxy_handshake.h"
 #include "provider/tls_hello.h"
 #include "provider/zul_state.h"
 
@@ -26,7 +27,9 @@ constexpr const char* kFunction = "WSPSend";
 constexpr unsigned char kTlsHandshake = 22;
 constexpr WORD kHttp3Port = 443;
 constexpr int kHeldSendWaitMs = 10000;
-constexpr std::size_t kTcpQueryLengthSize = 2; // a DNS query over TCP starts with its length
+constexpr std::size_t kTcpQueryLengthSize = 2;    // a DNS query over TCP starts with its length
+constexpr unsigned char kSocks4 = 4, kSocks5 = 5; // the first byte of a SOCKS version's messages
+constexpr std::string_view kTunnelMethod = "CONNECT ";
 
 std::size_t TotalLength(const WSABUF* buffers, DWORD count) {
     std::size_t total = 0;
@@ -166,9 +169,36 @@ SendStep GatherHello(SOCK_INFO* context, const WSABUF* buffers, DWORD count, int
     return released ? SendStep::Forward : SendStep::Refused;
 }
 
-void Inspect(SOCKET s, std::string_view request) {
+// A request is decided; a proxy's tunnel that a CONNECT request opens is
+// looked at from its first bytes, as a new connection is.
+void Inspect(SOCK_INFO* context, SOCKET s, std::string_view request) {
     Informant().InspectBuffer(request.data(), s,
                               int(std::min<std::size_t>(request.size(), INT_MAX)));
+    if (request.starts_with(kTunnelMethod)) {
+        context->Start = SOCK_INFO::StartOpen;
+    }
+}
+
+// The handshake with a SOCKS proxy goes out as it is, and after its request
+// to connect the tunnel's first bytes are looked at as a new connection's.
+// False when the send is no SOCKS message.
+bool FollowsProxyHandshake(SOCK_INFO* context, const WSABUF* buffers, DWORD count) {
+    constexpr std::size_t kMessageMax = 1024;
+    unsigned char first = static_cast<unsigned char>(*FirstByte(buffers, count));
+    bool opening = context->Start == SOCK_INFO::StartOpen;
+    if (opening && first != kSocks4 && first != kSocks5) {
+        return false;
+    }
+    std::string bytes;
+    Append(bytes, buffers, count, kMessageMax + 1);
+    auto data = reinterpret_cast<const unsigned char*>(bytes.data());
+    ProxyStep step =
+        opening ? ReadProxyOpening(data, bytes.size()) : ReadProxyFollowing(data, bytes.size());
+    if (step == ProxyStep::None) {
+        return false;
+    }
+    context->Start = step == ProxyStep::TunnelAsked ? SOCK_INFO::StartOpen : SOCK_INFO::StartSocks;
+    return true;
 }
 
 // A request already sent whole is inspected at once; the start of one that
@@ -183,7 +213,7 @@ void GatherRequest(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD co
             return;
         }
         if (start == RequestStart::Ready) {
-            Inspect(s, first);
+            Inspect(context, s, first);
             return;
         }
         bytes.clear();
@@ -196,7 +226,7 @@ void GatherRequest(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD co
     }
     context->Start = SOCK_INFO::StartIdle;
     if (start == RequestStart::Ready) {
-        Inspect(s, bytes);
+        Inspect(context, s, bytes);
     }
     bytes.clear();
 }
@@ -222,10 +252,13 @@ SendStep InspectSend(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD 
         *lpErrno = WSAEACCES;
         return SendStep::Refused;
     }
-    if (context->Start == SOCK_INFO::StartOpen) {
-        const char* first = FirstByte(buffers, count);
-        context->Start = static_cast<unsigned char>(*first) == kTlsHandshake ? SOCK_INFO::StartHello
-                                                                             : SOCK_INFO::StartIdle;
+    if (context->Start == SOCK_INFO::StartOpen || context->Start == SOCK_INFO::StartSocks) {
+        if (FollowsProxyHandshake(context, buffers, count)) {
+            return SendStep::Forward;
+        }
+        bool hello = context->Start == SOCK_INFO::StartOpen &&
+                     static_cast<unsigned char>(*FirstByte(buffers, count)) == kTlsHandshake;
+        context->Start = hello ? SOCK_INFO::StartHello : SOCK_INFO::StartIdle;
     }
     if (context->Start == SOCK_INFO::StartHello) {
         return GatherHello(context, buffers, count, lpErrno);

@@ -71,8 +71,17 @@ struct SOCK_INFO {
     // sockets): nothing sent yet; a TLS ClientHello being gathered (its bytes
     // held back in StartBytes); no request in gathering; the start of an HTTP
     // request being gathered (its bytes sent, a copy in StartBytes); a secure
-    // connection, never looked at again. Under SendCritSec.
-    enum : unsigned char { StartOpen, StartHello, StartIdle, StartRequest, StartSecure };
+    // connection, never looked at again; a SOCKS 5 greeting sent, its request
+    // to connect to come (after which the tunnel starts as StartOpen). Under
+    // SendCritSec.
+    enum : unsigned char {
+        StartOpen,
+        StartHello,
+        StartIdle,
+        StartRequest,
+        StartSecure,
+        StartSocks
+    };
     unsigned char Start = StartOpen;
     std::string StartBytes;
     std::mutex SendCritSec;

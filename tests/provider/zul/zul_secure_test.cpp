@@ -2,8 +2,8 @@
 // against a local TLS server with a certificate the test makes and a stand-in
 // for the service's channel that denies one host: an allowed site loads, a
 // denied one fails as a reset connection and the server never sees a byte of
-// its ClientHello. Datagrams to port 443 and name queries for HTTPS records are
-// refused, others go out.
+// its ClientHello, also through a proxy's tunnel. Datagrams to port 443 and
+// name queries for HTTPS records are refused, others go out.
 
 #include "tests/provider/channel_server.h"
 #include "tests/provider/log_reader.h"
@@ -160,6 +160,35 @@ TEST_F(Secure, AHelloSplitOverThreeSendsIsGatheredBeforeTheDecision) {
     EXPECT_EQ(Sites(service),
               (std::vector<std::string>{"https://allowed.test/", "https://denied.test/",
                                         "https://denied.test/"}));
+}
+
+// Through a proxy (SOCKS 4a, SOCKS 5 with and without a login, HTTP CONNECT)
+// the ClientHello in the tunnel decides: the allowed site loads, the denied
+// one sends nothing through to the server.
+TEST_F(Secure, ThroughAProxyTheSiteInTheTunnelDecides) {
+    qmtest::ChannelServer service(DenyOne("https://denied.test/"));
+    TlsServer server(root);
+    qmtest::Spawned proxy({"python3", kScripts + "/proxy_stand_in.py", root / "proxy.port"},
+                          root / "proxy.port");
+    std::string proxyPort = ReadFile(root / "proxy.port");
+    ASSERT_FALSE(proxyPort.empty());
+    Install();
+    std::size_t connection = 0;
+    for (std::string scheme : {"socks4a://", "socks5h://", "socks5h://kid:secret@", "http://"}) {
+        for (std::string host : {"allowed.test", "denied.test"}) {
+            qmtest::RunResult run = qmtest::Run("curl -sS -m 10 --cacert " + cert + " -x " +
+                                                scheme + "127.0.0.1:" + proxyPort + " https://" +
+                                                host + ":" + server.port() + "/ 2>&1");
+            bool loads = run.output.find("secure page") != std::string::npos;
+            EXPECT_EQ(loads, host == "allowed.test") << scheme << " " << host << run.output;
+            EXPECT_EQ(server.Connection(++connection),
+                      host == "allowed.test" ? "hello allowed.test" : "nothing")
+                << scheme;
+        }
+    }
+    std::vector<std::string> sites = Sites(service);
+    EXPECT_EQ(std::count(sites.begin(), sites.end(), "https://allowed.test/"), 4);
+    EXPECT_EQ(std::count(sites.begin(), sites.end(), "https://denied.test/"), 4);
 }
 
 TEST_F(Secure, WithoutTheServiceASecureSiteIsBlocked) {
