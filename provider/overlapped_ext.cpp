@@ -300,15 +300,25 @@ int ExtWSASendMsg(SOCKET s, WSAMSG* lpMsg, DWORD dwFlags, DWORD* lpNumberOfBytes
     } else if (!IsReset(context, &error) &&
                !IsDatagramRefused(context, lpMsg->name, lpMsg->namelen, lpMsg->lpBuffers,
                                   lpMsg->dwBufferCount, &error)) {
-        auto lower = reinterpret_cast<LPFN_WSASENDMSG>(
-            ExtensionIn(context->Provider->NextProcTableExt.lpfnWSASendMsg));
-        return Direct(context,
-                      [&](SOCKET own) {
-                          return lower(own, lpMsg, dwFlags, lpNumberOfBytesSent, nullptr,
-                                       nullptr) == 0;
-                      })
-                   ? 0
-                   : SOCKET_ERROR;
+        // The start of a stream is looked at as a plain send's is; bytes held
+        // back go out later without this send's control data.
+        switch (InspectSend(context, s, lpMsg->lpBuffers, lpMsg->dwBufferCount, &error)) {
+        case SendStep::Held:
+            *lpNumberOfBytesSent = DWORD(BuffersLength(lpMsg->lpBuffers, lpMsg->dwBufferCount));
+            return Finish(context, 0) ? 0 : SOCKET_ERROR;
+        case SendStep::Refused:
+            break;
+        case SendStep::Forward:
+            auto lower = reinterpret_cast<LPFN_WSASENDMSG>(
+                ExtensionIn(context->Provider->NextProcTableExt.lpfnWSASendMsg));
+            return Direct(context,
+                          [&](SOCKET own) {
+                              return lower(own, lpMsg, dwFlags, lpNumberOfBytesSent, nullptr,
+                                           nullptr) == 0;
+                          })
+                       ? 0
+                       : SOCKET_ERROR;
+        }
     }
     Finish(context, error);
     return SOCKET_ERROR;

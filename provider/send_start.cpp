@@ -31,14 +31,6 @@ constexpr std::size_t kTcpQueryLengthSize = 2;    // a DNS query over TCP starts
 constexpr unsigned char kSocks4 = 4, kSocks5 = 5; // the first byte of a SOCKS version's messages
 constexpr std::string_view kTunnelMethod = "CONNECT ";
 
-std::size_t TotalLength(const WSABUF* buffers, DWORD count) {
-    std::size_t total = 0;
-    for (DWORD i = 0; i < count; ++i) {
-        total += buffers[i].buf ? buffers[i].len : 0;
-    }
-    return total;
-}
-
 // Appends at most limit bytes of the buffers, in order.
 void Append(std::string& into, const WSABUF* buffers, DWORD count, std::size_t limit) {
     for (DWORD i = 0; i < count && limit > 0; ++i) {
@@ -233,6 +225,14 @@ void GatherRequest(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD co
 
 } // namespace
 
+std::size_t BuffersLength(const WSABUF* buffers, DWORD count) {
+    std::size_t total = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        total += buffers[i].buf ? buffers[i].len : 0;
+    }
+    return total;
+}
+
 SendStep InspectSend(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD count,
                      int* lpErrno) {
     if (!buffers || count == 0 || context->Provider->NextProvider.iSocketType != SOCK_STREAM_W) {
@@ -243,7 +243,7 @@ SendStep InspectSend(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD 
         *lpErrno = WSAECONNRESET;
         return SendStep::Refused;
     }
-    if (TotalLength(buffers, count) == 0) {
+    if (BuffersLength(buffers, count) == 0) {
         return SendStep::Forward;
     }
     if (context->PeerPort == kNameServerPort &&

@@ -8,6 +8,8 @@
 
 #include "provider/zul_types.h"
 
+#include <cstddef>
+
 namespace zul {
 
 enum class SendStep {
@@ -18,6 +20,9 @@ enum class SendStep {
 
 SendStep InspectSend(SOCK_INFO* context, SOCKET s, const WSABUF* buffers, DWORD count,
                      int* lpErrno);
+
+// How many bytes the buffers hold.
+std::size_t BuffersLength(const WSABUF* buffers, DWORD count);
 
 // A datagram to port 443 (to: the send's address, or null for a connected
 // socket), and a name query to port 53 that asks for service bindings (the

@@ -145,10 +145,7 @@ void CountSent(SOCK_INFO* context, DWORD bytes) {
 int CompleteHeldSend(SOCK_INFO* context, int kind, const WSABUF* buffers, DWORD count, DWORD* sent,
                      WSAOVERLAPPED* lpOverlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE routine,
                      WSATHREADID* thread, const char* noRecord, int* lpErrno) {
-    DWORD total = 0;
-    for (DWORD i = 0; i < count; ++i) {
-        total += buffers[i].buf ? buffers[i].len : 0;
-    }
+    DWORD total = DWORD(BuffersLength(buffers, count));
     if (sent) {
         *sent = total;
     }

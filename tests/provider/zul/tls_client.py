@@ -1,18 +1,21 @@
 #!/usr/bin/env python3
-"""Sends a real ClientHello in pieces: tls_client.py HOST PORT CAFILE PIECES [PAD [sendto]].
+"""Sends a real ClientHello in pieces: tls_client.py HOST PORT CAFILE PIECES [PAD [sendto|sendmsg]].
 
 The ClientHello that Python's ssl makes for HOST (with PAD bytes of long ALPN
 names, so it can grow past 1.5 KB) is sent in PIECES sends of about equal size;
 the handshake then runs on and one request is made. With "sendto" the pieces
-go out by sendto with the server's address (which TCP ignores). Prints "size N", then
+go out by sendto with the server's address (which TCP ignores), with
+"sendmsg" by sendmsg with control data (a request for no timestamps). Prints "size N", then
 "page ..." or where the connection failed ("reset at send K", "reset later")."""
 import socket
 import ssl
+import struct
 import sys
 
 host, port, cafile, pieces = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
 pad = int(sys.argv[5]) if len(sys.argv) > 5 else 0
-by_sendto = len(sys.argv) > 6 and sys.argv[6] == "sendto"
+how = sys.argv[6] if len(sys.argv) > 6 else "send"
+SO_TIMESTAMPING = 37
 context = ssl.create_default_context(cafile=cafile)
 if pad:
     context.set_alpn_protocols(["http/1.1"] + ["x" * 200 + str(i) for i in range(pad // 200)])
@@ -29,8 +32,10 @@ step = -(-len(hello) // pieces)
 for k in range(pieces):
     try:
         piece = hello[k * step:(k + 1) * step]
-        if by_sendto:
+        if how == "sendto":
             sock.sendto(piece, ("127.0.0.1", port))
+        elif how == "sendmsg":
+            sock.sendmsg([piece], [(socket.SOL_SOCKET, SO_TIMESTAMPING, struct.pack("i", 0))])
         else:
             sock.send(piece)
     except ConnectionResetError:

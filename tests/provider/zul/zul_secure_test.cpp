@@ -157,8 +157,21 @@ TEST_F(Secure, AHelloSplitOverThreeSendsIsGatheredBeforeTheDecision) {
     EXPECT_NE(sendto.output.find("reset at send 1\nreset later\n"), std::string::npos)
         << sendto.output;
     EXPECT_EQ(server.Connection(3), "nothing");
+    // So is sendmsg with control data, held back and decided the same way.
+    for (std::string host : {"allowed.test", "denied.test"}) {
+        qmtest::RunResult sendmsg =
+            qmtest::Run("python3 " + kScripts + "/tls_client.py " + host + " " + server.port() +
+                        " " + cert + " 2 0 sendmsg 2>&1");
+        EXPECT_NE(sendmsg.output.find(host == "allowed.test" ? "page secure page"
+                                                             : "reset at send 2\nreset later\n"),
+                  std::string::npos)
+            << sendmsg.output;
+    }
+    EXPECT_EQ(server.Connection(4), "hello allowed.test");
+    EXPECT_EQ(server.Connection(5), "nothing");
     EXPECT_EQ(Sites(service),
               (std::vector<std::string>{"https://allowed.test/", "https://denied.test/",
+                                        "https://denied.test/", "https://allowed.test/",
                                         "https://denied.test/"}));
 }
 
