@@ -30,17 +30,28 @@ struct Account {
     std::string name;
 };
 
-// The account of a user id, or of a name.
-std::optional<Account> AccountOf(uid_t uid, const char* name = nullptr) {
-    passwd entry{};
-    passwd* found = nullptr;
-    char buffer[4096];
-    int error = name ? ::getpwnam_r(name, &entry, buffer, sizeof buffer, &found)
-                     : ::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found);
+// What a look-up in the account database found, copied out of its buffer.
+std::optional<Account> Found(int error, const passwd* found) {
     if (error != 0 || !found) {
         return std::nullopt;
     }
     return Account{found->pw_uid, found->pw_name};
+}
+
+std::optional<Account> AccountOf(uid_t uid) {
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    int error = ::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found);
+    return Found(error, found);
+}
+
+std::optional<Account> AccountNamed(const std::string& name) {
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    int error = ::getpwnam_r(name.c_str(), &entry, buffer, sizeof buffer, &found);
+    return Found(error, found);
 }
 
 // The account that decides: the user's outside any user namespace. When a
@@ -58,7 +69,7 @@ std::optional<Account> DecidingAccount(const std::string& firstFiltered) {
         return std::nullopt;
     }
     std::optional<uid_t> uid = SessionUserId();
-    return uid ? AccountOf(*uid) : AccountOf(0, firstFiltered.c_str());
+    return uid ? AccountOf(*uid) : AccountNamed(firstFiltered);
 }
 
 SystemInstall Decide() {

@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <limits>
 #include <mutex>

@@ -28,7 +28,6 @@
 #include <dlfcn.h>
 #include <spawn.h>
 #include <string>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
