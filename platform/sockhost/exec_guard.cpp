@@ -7,8 +7,10 @@
 // So with the system-wide install active, a filtered process that may have
 // made such a change compares what those paths are now with what they were
 // when it started, and a start after a change fails with EACCES: every exec
-// form, posix_spawn, system and popen. Programs of root and of accounts that
-// are not filtered start as before.
+// form, posix_spawn, system and popen. Nor does a filtered process start a
+// program the host would not see (a static or Go program, say: program_file.h);
+// that refusal is also told on standard error. Programs of root and of
+// accounts that are not filtered start as before.
 //
 // Whether the process is filtered is decided as it starts, while the paths are
 // still the computer's, except for root's own programs (never filtered, and
@@ -19,13 +21,17 @@
 #include "platform/own_folder.h"
 #include "platform/sockhost/libc_calls.h"
 #include "platform/sockhost/network_links.h"
+#include "platform/sockhost/program_file.h"
 #include "platform/system_install.h"
 
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -122,21 +128,55 @@ __attribute__((constructor)) void NoteStart() {
                    folder + "/libmsafd.so",
                    platform::kSessionRecords};
     start.view = Now();
+    NoteLoader();
     start.guarded = true;
 }
 
-// False, with errno EACCES, when the program to start would run outside the
-// filter. Only a process that can have changed its root or mounts compares:
-// an unprivileged one in the initial user namespace cannot. A sandbox without
-// network (a thumbnailer's, say) may start its program whatever its root.
-bool MayStart() {
+void TellNotStarted(const char* path) {
+    const char* parts[] = {"quellmark: ", path,
+                           " is not started: the family filter cannot see its connections\n"};
+    iovec lines[3];
+    for (std::size_t i = 0; i < 3; ++i) {
+        lines[i] = {const_cast<char*>(parts[i]), std::strlen(parts[i])};
+    }
+    Libc().writev(STDERR_FILENO, lines, 3);
+}
+
+// False, with errno EACCES, when the program to start (null for the shell of
+// system and popen) would run outside the filter. Only a process that can have changed its root or
+// mounts compares the paths: an unprivileged one in the initial user namespace cannot. A sandbox
+// without network (a thumbnailer's, say) may start any program.
+bool MayStart(const ProgramStart* program) {
     const StartState& start = Start();
-    if (!start.guarded || (::geteuid() != 0 && platform::InInitialUserNamespace()) ||
-        Now() == start.view || OnlyLoopbackLinks()) {
+    if (!start.guarded) {
         return true;
+    }
+    bool changed = (::geteuid() == 0 || !platform::InInitialUserNamespace()) && Now() != start.view;
+    bool unseen = program && !StartsWithHost(*program);
+    if ((!changed && !unseen) || OnlyLoopbackLinks()) {
+        return true;
+    }
+    if (unseen) {
+        TellNotStarted(program->path);
     }
     errno = EACCES;
     return false;
+}
+
+// The same for a program found through PATH, as execvp finds it.
+bool MaySearchAndStart(const char* file, char* const argv[], char* const envp[]) {
+    if (!Start().guarded) {
+        return true;
+    }
+    char found[PATH_MAX];
+    const char* path = SearchPath(file, found, sizeof found);
+    ProgramStart program{AT_FDCWD, path, 0, argv, envp};
+    return MayStart(path ? &program : nullptr);
+}
+
+bool MayStartFile(const char* path, char* const argv[], char* const envp[]) {
+    ProgramStart program{AT_FDCWD, path, 0, argv, envp};
+    return MayStart(&program);
 }
 
 // The execl forms gather their arguments on the stack, as the C library does
@@ -162,31 +202,36 @@ bool Gather(Listed& argv, const char* first, va_list* rest) {
 } // namespace sockhost
 
 using sockhost::Calls;
+using sockhost::MaySearchAndStart;
 using sockhost::MayStart;
+using sockhost::MayStartFile;
+using sockhost::ProgramStart;
 
 QM_BRIDGE int execve(const char* path, char* const argv[], char* const envp[]) {
-    return MayStart() ? Calls().execve(path, argv, envp) : -1;
+    return MayStartFile(path, argv, envp) ? Calls().execve(path, argv, envp) : -1;
 }
 
 QM_BRIDGE int execv(const char* path, char* const argv[]) {
-    return MayStart() ? Calls().execv(path, argv) : -1;
+    return MayStartFile(path, argv, nullptr) ? Calls().execv(path, argv) : -1;
 }
 
 QM_BRIDGE int execvp(const char* file, char* const argv[]) {
-    return MayStart() ? Calls().execvp(file, argv) : -1;
+    return MaySearchAndStart(file, argv, nullptr) ? Calls().execvp(file, argv) : -1;
 }
 
 QM_BRIDGE int execvpe(const char* file, char* const argv[], char* const envp[]) {
-    return MayStart() ? Calls().execvpe(file, argv, envp) : -1;
+    return MaySearchAndStart(file, argv, envp) ? Calls().execvpe(file, argv, envp) : -1;
 }
 
 QM_BRIDGE int fexecve(int fd, char* const argv[], char* const envp[]) {
-    return MayStart() ? Calls().fexecve(fd, argv, envp) : -1;
+    ProgramStart program{fd, "", AT_EMPTY_PATH, argv, envp};
+    return MayStart(&program) ? Calls().fexecve(fd, argv, envp) : -1;
 }
 
 QM_BRIDGE int execveat(int dirfd, const char* path, char* const argv[], char* const envp[],
                        int flags) {
-    return MayStart() ? Calls().execveat(dirfd, path, argv, envp, flags) : -1;
+    ProgramStart program{dirfd, path, flags, argv, envp};
+    return MayStart(&program) ? Calls().execveat(dirfd, path, argv, envp, flags) : -1;
 }
 
 QM_BRIDGE int execl(const char* path, const char* arg, ...) {
@@ -220,19 +265,23 @@ QM_BRIDGE int execle(const char* path, const char* arg, ...) {
 QM_BRIDGE int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
                           const posix_spawnattr_t* attributes, char* const argv[],
                           char* const envp[]) {
-    return MayStart() ? Calls().posix_spawn(pid, path, actions, attributes, argv, envp) : EACCES;
+    return MayStartFile(path, argv, envp)
+               ? Calls().posix_spawn(pid, path, actions, attributes, argv, envp)
+               : EACCES;
 }
 
 QM_BRIDGE int posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
                            const posix_spawnattr_t* attributes, char* const argv[],
                            char* const envp[]) {
-    return MayStart() ? Calls().posix_spawnp(pid, file, actions, attributes, argv, envp) : EACCES;
+    return MaySearchAndStart(file, argv, envp)
+               ? Calls().posix_spawnp(pid, file, actions, attributes, argv, envp)
+               : EACCES;
 }
 
 QM_BRIDGE int system(const char* command) {
-    return MayStart() ? Calls().system(command) : -1;
+    return MayStart(nullptr) ? Calls().system(command) : -1;
 }
 
 QM_BRIDGE FILE* popen(const char* command, const char* mode) {
-    return MayStart() ? Calls().popen(command, mode) : nullptr;
+    return MayStart(nullptr) ? Calls().popen(command, mode) : nullptr;
 }

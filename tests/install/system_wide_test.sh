@@ -322,6 +322,63 @@ if command -v bwrap >/dev/null; then
 fi
 expect "root's changed namespace" "A page." \
   unshare -m sh -c "mount --bind /dev/null /etc/ld.so.preload; exec ${casino[*]}"
+
+echo "== A program the filter cannot see does not start for the child"
+# A statically linked fetcher, and a Go program (hey), as the child would
+# download them: the host is never loaded into the first, the second makes its
+# own system calls. Root's copies (the computer's programs) start.
+cat >"$work/fetch.c" <<'EOF2'
+#include <arpa/inet.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+int main(void) {
+    struct sockaddr_in site = {.sin_family = AF_INET, .sin_port = htons(80)};
+    inet_pton(AF_INET, "127.0.0.1", &site.sin_addr);
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const char* get = "GET / HTTP/1.0\r\nHost: www.casino.example\r\n\r\n";
+    if (connect(fd, (struct sockaddr*)&site, sizeof site) != 0) return puts("no connection"), 1;
+    write(fd, get, strlen(get));
+    char answer[4096];
+    ssize_t n;
+    while ((n = read(fd, answer, sizeof answer)) > 0) fwrite(answer, 1, n, stdout);
+    return 0;
+}
+EOF2
+cc -static -O1 -o "$work/fetch" "$work/fetch.c" || fail "the static fetcher was not built"
+mkdir "$work/stick" && mount -t tmpfs -o nosuid tmpfs "$work/stick"
+cp "$work/fetch" "$work/stick/fetch"
+cp "$work/fetch" "$work/root-fetch"
+printf '#!%s\n' "$work/fetch" >"$work/fetch.sh"
+chmod 755 "$work/fetch" "$work/fetch.sh" "$work/root-fetch" "$work/stick"
+chown 4242:4242 "$work/fetch" "$work/fetch.sh"
+not_started="is not started: the family filter cannot see its connections"
+expect "root's static fetcher" "A page." "$work/fetch"
+expect "the static fetcher root installed" "A page." as_kid "$work/root-fetch"
+expect "root's fetcher on removable media" "$not_started" as_kid "$work/stick/fetch"
+spawn="import os; os.posix_spawn('$work/fetch', ['fetch'], {})"
+for how in "$work/fetch" "$work/fetch.sh" "env PATH=$work fetch" "python3 -c \"$spawn\""; do
+  out=$(as_kid DISPLAY=:77 sh -c "$how" 2>&1)
+  grep -qF "$not_started" <<<"$out" && ! grep -q "A page." <<<"$out" || fail "started: $how: $out"
+done
+expect "ldd of the static fetcher" "not a dynamic executable" as_kid ldd "$work/fetch"
+# An AppImage's static start-up program starts the program inside the image.
+install -o 4242 -m 755 "$work/fetch" "$work/fetch.AppImage"
+printf 'AI\002' | dd of="$work/fetch.AppImage" bs=1 seek=8 conv=notrunc status=none
+expect "an AppImage" "A page." as_kid "$work/fetch.AppImage"
+out=$(as_kid unshare -Urn "$work/fetch" 2>&1)
+grep -q "no connection" <<<"$out" || fail "the static fetcher without network: $out"
+if command -v hey >/dev/null; then
+  install -o 4242 -m 755 "$(command -v hey)" "$work/hey"
+  hey_casino=("$work/hey" -n 1 -c 1 -host www.casino.example http://127.0.0.1/)
+  expect "root's hey" "[200]" "${hey_casino[@]}"
+  expect "the child's hey" "$not_started" as_kid "${hey_casino[@]}"
+  expect "the child's hey through the loader" "$not_started" \
+    as_kid /lib64/ld-linux-x86-64.so.2 "${hey_casino[@]}"
+  expect "the loader's own questions" "libc.so" as_kid ldd "$work/hey"
+fi
+expect "the child's dynamic programs" "A page." as_kid DISPLAY=:77 python3 -c \
+  'import urllib.request; print(urllib.request.urlopen("http://127.0.0.1/").read().decode())'
 [ -e "$kid_dir/notes.txt" ] && grep -q "cannot save" "$kid_dir/notes.txt" && fail "a writable folder was reported"
 # Browsers as a family runs them, sandboxes on; every host name goes to the
 # local web server.
