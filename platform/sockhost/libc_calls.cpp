@@ -46,6 +46,7 @@ void BindAll() {
     Bind(gLibc.recv_chk, "__recv_chk");
     Bind(gLibc.recvfrom_chk, "__recvfrom_chk");
     Bind(gLibc.read_chk, "__read_chk");
+    Bind(gLibc.syscall, "syscall");
     gAllBound.store(true, std::memory_order_release);
 }
 

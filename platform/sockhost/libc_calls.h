@@ -35,6 +35,7 @@ struct LibcCalls {
     ssize_t (*recv_chk)(int, void*, size_t, size_t, int);
     ssize_t (*recvfrom_chk)(int, void*, size_t, size_t, int, sockaddr*, socklen_t*);
     ssize_t (*read_chk)(int, void*, size_t, size_t);
+    long (*syscall)(long, ...);
 };
 
 // Bound on first use; safe to call from any thread and from other libraries'

@@ -224,7 +224,7 @@ QM_BRIDGE int close_range(unsigned first, unsigned last, int flags) {
     if (libc.close_range) {
         return libc.close_range(first, last, flags);
     }
-    return int(::syscall(SYS_close_range, first, last, flags));
+    return int(libc.syscall(SYS_close_range, first, last, flags));
 }
 
 QM_BRIDGE int dup2(int oldfd, int newfd) {

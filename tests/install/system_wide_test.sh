@@ -357,7 +357,10 @@ expect "root's static fetcher" "A page." "$work/fetch"
 expect "the static fetcher root installed" "A page." as_kid "$work/root-fetch"
 expect "root's fetcher on removable media" "$not_started" as_kid "$work/stick/fetch"
 spawn="import os; os.posix_spawn('$work/fetch', ['fetch'], {})"
-for how in "$work/fetch" "$work/fetch.sh" "env PATH=$work fetch" "python3 -c \"$spawn\""; do
+raw="import ctypes; argv = (ctypes.c_char_p * 2)(b'fetch', None)
+ctypes.CDLL(None).syscall(ctypes.c_long(59), b'$work/fetch', argv, None)"
+for how in "$work/fetch" "$work/fetch.sh" "env PATH=$work fetch" "python3 -c \"$spawn\"" \
+  "python3 -c \"$raw\""; do
   out=$(as_kid DISPLAY=:77 sh -c "$how" 2>&1)
   grep -qF "$not_started" <<<"$out" && ! grep -q "A page." <<<"$out" || fail "started: $how: $out"
 done

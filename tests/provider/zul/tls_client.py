@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""Sends a real ClientHello in pieces: tls_client.py HOST PORT CAFILE PIECES [PAD [sendto|sendmsg]].
+"""Sends a real ClientHello in pieces: tls_client.py HOST PORT CAFILE PIECES [PAD [sendto|sendmsg|syscall]].
 
 The ClientHello that Python's ssl makes for HOST (with PAD bytes of long ALPN
 names, so it can grow past 1.5 KB) is sent in PIECES sends of about equal size;
 the handshake then runs on and one request is made. With "sendto" the pieces
 go out by sendto with the server's address (which TCP ignores), with
-"sendmsg" by sendmsg with control data (a request for no timestamps). Prints "size N", then
+"sendmsg" by sendmsg with control data (a request for no timestamps), with "syscall" by the
+C library's syscall() with the number of sendto (as ctypes programs can). Prints "size N", then
 "page ..." or where the connection failed ("reset at send K", "reset later")."""
+import ctypes
+import os
 import socket
 import ssl
 import struct
@@ -16,6 +19,7 @@ host, port, cafile, pieces = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys
 pad = int(sys.argv[5]) if len(sys.argv) > 5 else 0
 how = sys.argv[6] if len(sys.argv) > 6 else "send"
 SO_TIMESTAMPING = 37
+SYS_SENDTO = 44
 context = ssl.create_default_context(cafile=cafile)
 if pad:
     context.set_alpn_protocols(["http/1.1"] + ["x" * 200 + str(i) for i in range(pad // 200)])
@@ -36,6 +40,11 @@ for k in range(pieces):
             sock.sendto(piece, ("127.0.0.1", port))
         elif how == "sendmsg":
             sock.sendmsg([piece], [(socket.SOL_SOCKET, SO_TIMESTAMPING, struct.pack("i", 0))])
+        elif how == "syscall":
+            libc = ctypes.CDLL(None, use_errno=True)
+            number, fd, length, none = (ctypes.c_long(n) for n in (SYS_SENDTO, sock.fileno(), len(piece), 0))
+            if libc.syscall(number, fd, piece, length, none, none, none) < 0:
+                raise OSError(ctypes.get_errno(), os.strerror(ctypes.get_errno()))
         else:
             sock.send(piece)
     except ConnectionResetError:

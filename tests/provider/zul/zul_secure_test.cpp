@@ -169,10 +169,15 @@ TEST_F(Secure, AHelloSplitOverThreeSendsIsGatheredBeforeTheDecision) {
     }
     EXPECT_EQ(server.Connection(4), "hello allowed.test");
     EXPECT_EQ(server.Connection(5), "nothing");
+    // And a send made by its number through syscall(), as ctypes programs can.
+    qmtest::RunResult raw = qmtest::Run("python3 " + kScripts + "/tls_client.py denied.test " +
+                                        server.port() + " " + cert + " 1 0 syscall 2>&1");
+    EXPECT_NE(raw.output.find("reset at send 1\nreset later\n"), std::string::npos) << raw.output;
+    EXPECT_EQ(server.Connection(6), "nothing");
     EXPECT_EQ(Sites(service),
               (std::vector<std::string>{"https://allowed.test/", "https://denied.test/",
                                         "https://denied.test/", "https://allowed.test/",
-                                        "https://denied.test/"}));
+                                        "https://denied.test/", "https://denied.test/"}));
 }
 
 // Through a proxy (SOCKS 4a, SOCKS 5 with and without a login, HTTP CONNECT)
