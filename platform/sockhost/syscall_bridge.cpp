@@ -7,10 +7,10 @@
 #include "platform/sockhost/libc_calls.h"
 
 #include <cstdarg>
-#include <type_traits>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
+#include <type_traits>
 #include <unistd.h>
 
 #define QM_BRIDGE extern "C" __attribute__((visibility("default")))
