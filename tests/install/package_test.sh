@@ -20,7 +20,8 @@ for file in ./usr/lib/quellmark/KOVARI ./usr/lib/quellmark/kovdiag ./usr/lib/que
   ./usr/lib/quellmark/resources/login.bmp ./usr/lib/quellmark/resources/settings1.bmp \
   ./usr/lib/quellmark/splash/frame.htm ./usr/bin/kovdiag ./usr/sbin/quellmark-admin \
   ./usr/share/applications/quellmark-kovdiag.desktop ./usr/share/applications/quellmark-filter.desktop \
-  ./usr/share/icons/hicolor/scalable/apps/quellmark.svg ./usr/share/doc/quellmark/copyright; do
+  ./usr/share/icons/hicolor/scalable/apps/quellmark.svg ./usr/share/doc/quellmark/copyright \
+  ./usr/share/man/man8/quellmark-admin.8.gz ./usr/share/man/man1/kovdiag.1.gz; do
   grep -qxF "$file" <<<"$files" || fail "$file is not in the package"
 done
 # Nothing of the build, the tests or the stand-ins is shipped.
