@@ -7,10 +7,11 @@
 // So with the system-wide install active, a filtered process that may have
 // made such a change compares what those paths are now with what they were
 // when it started, and a start after a change fails with EACCES: every exec
-// form, posix_spawn, system and popen. Nor does a filtered process start a
-// program the host would not see (a static or Go program, say: program_file.h);
-// that refusal is also told on standard error. Programs of root and of
-// accounts that are not filtered start as before.
+// form, posix_spawn, system and popen. A program the host would not see (a
+// static or Go program, say: program_file.h) starts from an exec form only
+// without network (offline_start.h); where that cannot be, and from
+// posix_spawn, it is refused and told on standard error. Programs of root and
+// of accounts that are not filtered start as before.
 //
 // Whether the process is filtered is decided as it starts, while the paths are
 // still the computer's, except for root's own programs (never filtered, and
@@ -21,6 +22,7 @@
 #include "platform/own_folder.h"
 #include "platform/sockhost/libc_calls.h"
 #include "platform/sockhost/network_links.h"
+#include "platform/sockhost/offline_start.h"
 #include "platform/sockhost/program_file.h"
 #include "platform/system_install.h"
 
@@ -143,17 +145,22 @@ void TellNotStarted(const char* path) {
 }
 
 // False, with errno EACCES, when the program to start (null for the shell of
-// system and popen) would run outside the filter. Only a process that can have changed its root or
-// mounts compares the paths: an unprivileged one in the initial user namespace cannot. A sandbox
-// without network (a thumbnailer's, say) may start any program.
-bool MayStart(const ProgramStart* program) {
+// system and popen) would run outside the filter. A program the host would
+// not see starts without network when `mayLeave` (this process is about to
+// become it: the exec forms) and the kernel allows it; otherwise it is
+// refused and told. Only a process that can have changed its root or mounts
+// compares the paths: an unprivileged one in the initial user namespace
+// cannot. A sandbox without network (a thumbnailer's, say) may start any
+// program.
+bool MayStart(const ProgramStart* program, bool mayLeave) {
     const StartState& start = Start();
     if (!start.guarded) {
         return true;
     }
     bool changed = (::geteuid() == 0 || !platform::InInitialUserNamespace()) && Now() != start.view;
     bool unseen = program && !StartsWithHost(*program);
-    if ((!changed && !unseen) || OnlyLoopbackLinks()) {
+    if ((!changed && !unseen) || OnlyLoopbackLinks() ||
+        (!changed && mayLeave && LeaveTheNetwork())) {
         return true;
     }
     if (unseen) {
@@ -164,19 +171,19 @@ bool MayStart(const ProgramStart* program) {
 }
 
 // The same for a program found through PATH, as execvp finds it.
-bool MaySearchAndStart(const char* file, char* const argv[], char* const envp[]) {
+bool MaySearchAndStart(const char* file, char* const argv[], char* const envp[], bool mayLeave) {
     if (!Start().guarded) {
         return true;
     }
     char found[PATH_MAX];
     const char* path = SearchPath(file, found, sizeof found);
     ProgramStart program{AT_FDCWD, path, 0, argv, envp};
-    return MayStart(path ? &program : nullptr);
+    return MayStart(path ? &program : nullptr, mayLeave);
 }
 
-bool MayStartFile(const char* path, char* const argv[], char* const envp[]) {
+bool MayStartFile(const char* path, char* const argv[], char* const envp[], bool mayLeave) {
     ProgramStart program{AT_FDCWD, path, 0, argv, envp};
-    return MayStart(&program);
+    return MayStart(&program, mayLeave);
 }
 
 // The execl forms gather their arguments on the stack, as the C library does
@@ -208,30 +215,30 @@ using sockhost::MayStartFile;
 using sockhost::ProgramStart;
 
 QM_BRIDGE int execve(const char* path, char* const argv[], char* const envp[]) {
-    return MayStartFile(path, argv, envp) ? Calls().execve(path, argv, envp) : -1;
+    return MayStartFile(path, argv, envp, true) ? Calls().execve(path, argv, envp) : -1;
 }
 
 QM_BRIDGE int execv(const char* path, char* const argv[]) {
-    return MayStartFile(path, argv, nullptr) ? Calls().execv(path, argv) : -1;
+    return MayStartFile(path, argv, nullptr, true) ? Calls().execv(path, argv) : -1;
 }
 
 QM_BRIDGE int execvp(const char* file, char* const argv[]) {
-    return MaySearchAndStart(file, argv, nullptr) ? Calls().execvp(file, argv) : -1;
+    return MaySearchAndStart(file, argv, nullptr, true) ? Calls().execvp(file, argv) : -1;
 }
 
 QM_BRIDGE int execvpe(const char* file, char* const argv[], char* const envp[]) {
-    return MaySearchAndStart(file, argv, envp) ? Calls().execvpe(file, argv, envp) : -1;
+    return MaySearchAndStart(file, argv, envp, true) ? Calls().execvpe(file, argv, envp) : -1;
 }
 
 QM_BRIDGE int fexecve(int fd, char* const argv[], char* const envp[]) {
     ProgramStart program{fd, "", AT_EMPTY_PATH, argv, envp};
-    return MayStart(&program) ? Calls().fexecve(fd, argv, envp) : -1;
+    return MayStart(&program, true) ? Calls().fexecve(fd, argv, envp) : -1;
 }
 
 QM_BRIDGE int execveat(int dirfd, const char* path, char* const argv[], char* const envp[],
                        int flags) {
     ProgramStart program{dirfd, path, flags, argv, envp};
-    return MayStart(&program) ? Calls().execveat(dirfd, path, argv, envp, flags) : -1;
+    return MayStart(&program, true) ? Calls().execveat(dirfd, path, argv, envp, flags) : -1;
 }
 
 QM_BRIDGE int execl(const char* path, const char* arg, ...) {
@@ -265,7 +272,7 @@ QM_BRIDGE int execle(const char* path, const char* arg, ...) {
 QM_BRIDGE int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
                           const posix_spawnattr_t* attributes, char* const argv[],
                           char* const envp[]) {
-    return MayStartFile(path, argv, envp)
+    return MayStartFile(path, argv, envp, false)
                ? Calls().posix_spawn(pid, path, actions, attributes, argv, envp)
                : EACCES;
 }
@@ -273,15 +280,15 @@ QM_BRIDGE int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_a
 QM_BRIDGE int posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
                            const posix_spawnattr_t* attributes, char* const argv[],
                            char* const envp[]) {
-    return MaySearchAndStart(file, argv, envp)
+    return MaySearchAndStart(file, argv, envp, false)
                ? Calls().posix_spawnp(pid, file, actions, attributes, argv, envp)
                : EACCES;
 }
 
 QM_BRIDGE int system(const char* command) {
-    return MayStart(nullptr) ? Calls().system(command) : -1;
+    return MayStart(nullptr, false) ? Calls().system(command) : -1;
 }
 
 QM_BRIDGE FILE* popen(const char* command, const char* mode) {
-    return MayStart(nullptr) ? Calls().popen(command, mode) : nullptr;
+    return MayStart(nullptr, false) ? Calls().popen(command, mode) : nullptr;
 }
