@@ -2,7 +2,7 @@
 
 #include "platform/sockhost/libc_calls.h"
 
-#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <net/if.h>
@@ -27,16 +27,10 @@ bool WriteFile(const char* path, const char* text) {
 
 // "ID ID 1\n": the id maps to itself.
 bool MapToItself(const char* path, unsigned id) {
-    char digits[12];
-    int count = 0;
-    for (unsigned rest = id; count == 0 || rest; rest /= 10) {
-        digits[count++] = char('0' + rest % 10);
-    }
-    std::reverse(digits, digits + count);
-    char line[32];
-    char* end = std::copy(digits, digits + count, line);
+    char line[40];
+    char* end = std::to_chars(line, line + 12, id).ptr;
     *end++ = ' ';
-    end = std::copy(digits, digits + count, end);
+    end = std::to_chars(end, end + 12, id).ptr;
     std::strcpy(end, " 1\n");
     return WriteFile(path, line);
 }

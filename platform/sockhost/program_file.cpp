@@ -4,6 +4,7 @@
 #include "platform/sockhost/libc_calls.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -219,14 +220,9 @@ bool IsTheComputers(int fd, const struct stat& info) {
 // "/proc/self/fd/N", which opens the file of a descriptor whatever it was
 // opened for (fexecve takes an O_PATH one).
 const char* DescriptorPath(int fd, char (&into)[32]) {
-    char digits[12];
-    int length = 0;
-    for (unsigned rest = unsigned(fd); length == 0 || rest; rest /= 10) {
-        digits[length++] = char('0' + rest % 10);
-    }
-    char* end = ::stpcpy(into, "/proc/self/fd/");
-    std::reverse_copy(digits, digits + length, end);
-    end[length] = '\0';
+    constexpr std::string_view kFolder = "/proc/self/fd/";
+    char* end = std::copy(kFolder.begin(), kFolder.end(), into);
+    *std::to_chars(end, std::end(into) - 1, fd).ptr = '\0';
     return into;
 }
 
