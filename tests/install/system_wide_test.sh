@@ -366,8 +366,9 @@ expect "root's static fetcher" "A page." "$work/fetch"
 expect "the static fetcher root installed" "A page." as_kid "$work/root-fetch"
 raw="import ctypes; argv = (ctypes.c_char_p * 2)(b'fetch', None)
 ctypes.CDLL(None).syscall(ctypes.c_long(59), b'$work/fetch', argv, None)"
+by_fd="import os; os.execve(os.open('$work/fetch', os.O_RDONLY), ['fetch'], {})"
 for how in "$work/fetch" "$work/fetch.sh" "env PATH=$work fetch" "python3 -c \"$raw\"" \
-  "$work/stick/fetch"; do
+  "python3 -c \"$by_fd\"" "$work/stick/fetch"; do
   offline "$how" sh -c "$how"
 done
 expect "posix_spawn of the static fetcher" "is not started: the family filter cannot see its connections" \
