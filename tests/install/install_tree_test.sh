@@ -8,8 +8,7 @@ set -uo pipefail
 source_dir=$1 build_dir=$2 bin_dir=$3
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
-failures=0
-fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/checks.sh"
 
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null || { echo "FAILED: cmake --install"; exit 1; }
 tree=$prefix/lib/quellmark

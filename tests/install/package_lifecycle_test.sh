@@ -10,6 +10,7 @@
 # Needs root, `unshare -mn` and overlay mounts; otherwise skipped (exit status 77).
 set -uo pipefail
 build_dir=$1 bin_dir=$2
+source "$(dirname "$0")/checks.sh"
 
 case "${QM_PACKAGE_TEST_STAGE:-}" in
 "")
@@ -22,19 +23,12 @@ case "${QM_PACKAGE_TEST_STAGE:-}" in
     ls -la /usr/lib/quellmark /etc/quellmark 2>&1
     dpkg-query -W -f='${Status}\n' quellmark 2>&1
   }
-  before=$(fingerprint)
   work=$(mktemp -d)
   chmod 755 "$work"
   trap 'rm -rf "$work"' EXIT
   cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work" >/dev/null || exit 1
-  QM_PACKAGE_TEST_STAGE=namespace QM_WORK=$work unshare -mn "$0" "$@"
-  status=$?
-  after=$(fingerprint)
-  if [ "$before" != "$after" ]; then
-    printf 'FAILED: the machine'"'"'s own files changed:\n--- before\n%s\n--- after\n%s\n' "$before" "$after"
-    status=1
-  fi
-  exit "$status"
+  unchanged_machine fingerprint env QM_PACKAGE_TEST_STAGE=namespace QM_WORK="$work" unshare -mn "$0" "$@"
+  exit
   ;;
 namespace)
   # The overlay's changes go to a tmpfs; the machine's devices, processes and
@@ -57,7 +51,6 @@ esac
 
 # Inside the copy of the machine.
 work=$QM_WORK
-failures=0
 web=
 cleanup() {
   [ -n "$web" ] && kill "$web" 2>/dev/null
@@ -65,12 +58,6 @@ cleanup() {
   wait 2>/dev/null
 }
 trap cleanup EXIT
-fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
-expect() { # expect WHAT TEXT COMMAND...
-  local what=$1 text=$2; shift 2
-  local output; output=$("$@" 2>&1)
-  grep -qF -- "$text" <<<"$output" || fail "$what: no \"$text\" in: $output"
-}
 echo 'qmkid:x:4242:4242:Filtered child:/tmp/qmkid-home:/bin/sh' >>/etc/passwd
 echo 'qmkid:x:4242:' >>/etc/group
 mkdir -p "$work/site" && echo "A page." >"$work/site/index.html"

@@ -7,8 +7,7 @@ set -uo pipefail
 build_dir=$1
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-failures=0
-fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/checks.sh"
 
 cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$out" >/dev/null ||
   { echo "FAILED: cpack"; exit 1; }

@@ -9,6 +9,7 @@
 # Needs root and `unshare -mn`; otherwise it is skipped (exit status 77).
 set -uo pipefail
 source_dir=$1 build_dir=$2 bin_dir=$3
+source "$(dirname "$0")/checks.sh"
 
 if [ "${QM_SYSTEM_TEST_INSIDE:-}" != 1 ]; then
   if [ "$(id -u)" -ne 0 ] || ! unshare -mn true 2>/dev/null; then
@@ -19,7 +20,6 @@ if [ "${QM_SYSTEM_TEST_INSIDE:-}" != 1 ]; then
     sha256sum /etc/passwd /etc/group /etc/ld.so.preload 2>&1
     ls -la /etc/quellmark /etc/xdg/autostart /var/lib/quellmark 2>&1
   }
-  before=$(fingerprint)
   work=$(mktemp -d)
   chmod 755 "$work"
   trap 'rm -rf "$work"' EXIT
@@ -31,14 +31,8 @@ if [ "${QM_SYSTEM_TEST_INSIDE:-}" != 1 ]; then
   # Another product's preloaded libraries; the last line has no line end.
   printf '/lib/x86_64-linux-gnu/libm.so.6\n\n  /lib/x86_64-linux-gnu/libdl.so.2' >"$work/etc/ld.so.preload"
   mkdir "$work/varlib"
-  QM_SYSTEM_TEST_INSIDE=1 QM_WORK=$work unshare -mn "$0" "$@"
-  status=$?
-  after=$(fingerprint)
-  if [ "$before" != "$after" ]; then
-    printf 'FAILED: the machine'"'"'s own files changed:\n--- before\n%s\n--- after\n%s\n' "$before" "$after"
-    status=1
-  fi
-  exit "$status"
+  unchanged_machine fingerprint env QM_SYSTEM_TEST_INSIDE=1 QM_WORK="$work" unshare -mn "$0" "$@"
+  exit
 fi
 
 # Inside the namespace.
@@ -51,7 +45,6 @@ mount --bind "$work/etc" /etc
 mount --bind "$work/varlib" /var/lib
 programs=$work/prefix/lib/quellmark
 admin=$work/prefix/sbin/quellmark-admin
-failures=0
 pids=()
 cleanup() {
   # What the test started, and what the browsers left running as the test account.
@@ -60,12 +53,6 @@ cleanup() {
   rm -rf /tmp/qmkid-home
 }
 trap cleanup EXIT
-fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
-expect() { # expect WHAT TEXT COMMAND...
-  local what=$1 text=$2; shift 2
-  local output; output=$("$@" 2>&1)
-  grep -qF -- "$text" <<<"$output" || fail "$what: no \"$text\" in: $output"
-}
 refuse() { # refuse WHAT COMMAND...: must fail
   local what=$1; shift
   if "$@" >/dev/null 2>&1; then fail "$what succeeded"; fi
