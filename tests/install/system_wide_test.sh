@@ -48,7 +48,7 @@ admin=$work/prefix/sbin/quellmark-admin
 pids=()
 cleanup() {
   # What the test started, and what the browsers left running as the test account.
-  for pid in "${pids[@]}" $(pgrep -u 4242); do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}" $(pgrep -u 4242) $(pgrep -u 4243); do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null
   rm -rf /tmp/qmkid-home
 }
@@ -277,6 +277,34 @@ if [ ${#records[@]} = 2 ]; then
     in_session 4242 4242 "${kid[@]}" DISPLAY=:77 unshare -Urm sh -c \
     "mount --bind $work/root-record /run/systemd/sessions/\$(cat /proc/self/sessionid) &&
      exec unshare -r ${casino[*]}"
+
+  echo "== A second child's program in a user namespace asks that child's own service"
+  # The second account (place 1, channel 4101) has no member logged in, so its
+  # service blocks the family site that anna, the first child's, allows.
+  echo 'qmkid2:x:4243:4243:Second child:/tmp:/bin/sh' >>/etc/passwd
+  echo 'qmkid2:x:4243:' >>/etc/group
+  expect "second account" "Filtering is active for: qmkid,qmkid2" "$admin" activate \
+    --install-id family-1 --code "$code" qmkid2
+  mkdir "$work/kid2" && chown 4243:4243 "$work/kid2"
+  kid2=(setpriv --reuid=4243 --regid=4243 --clear-groups env -i PATH=/usr/bin:/bin HOME=/tmp)
+  "${kid2[@]}" QT_QPA_PLATFORM=offscreen DISPLAY=:77 QUELLMARK_MSGBOX_RECORD="$work/kid2/boxes.txt" \
+    QUELLMARK_DIALOG_ANSWER=0 QUELLMARK_MSGBOX_ANSWER=2 "$programs/KOVARI" --autostart \
+    >"$work/kovari2.out" 2>&1 &
+  second=$!
+  pids+=($second)
+  wait_for_port 4101
+  family=(curl -sS -i --max-time 20 --resolve www.familysite.example:80:127.0.0.1
+    http://www.familysite.example/)
+  for how in "unshare -c" "unshare -r"; do
+    expect "the second child's family site ($how)" "Location: http://block.tellwyn.com" \
+      in_session 4243 4243 "${kid2[@]}" DISPLAY=:77 $how "${family[@]}"
+    expect "the first child's family site ($how)" "A page." \
+      in_session 4242 4242 "${kid[@]}" DISPLAY=:77 $how "${family[@]}"
+  done
+  # Each question of the second child met its own service's login window.
+  [ "$(grep -c CLoginDlg "$work/kid2/boxes.txt")" = 2 ] ||
+    fail "the second child's service was not asked: $(cat "$work/kid2/boxes.txt")"
+  kill "$second"; wait "$second" 2>/dev/null
 fi
 [ -s /var/lib/quellmark/qmkid/user.prefs ] || fail "the child's service wrote no user.prefs"
 
