@@ -147,8 +147,8 @@ void TellNotStarted(const char* path) {
 // False, with errno EACCES, when the program to start (null for the shell of
 // system and popen) would run outside the filter. A program the host would
 // not see starts without network when `mayLeave` (this process is about to
-// become it: the exec forms) and the kernel allows it; otherwise it is
-// refused and told. Only a process that can have changed its root or mounts
+// become it: the exec forms) and the kernel allows it; otherwise, and for an
+// AppImage, it is refused and told. Only a process that can have changed its root or mounts
 // compares the paths: an unprivileged one in the initial user namespace
 // cannot. A sandbox without network (a thumbnailer's, say) may start any
 // program.
@@ -158,9 +158,10 @@ bool MayStart(const ProgramStart* program, bool mayLeave) {
         return true;
     }
     bool changed = (::geteuid() == 0 || !platform::InInitialUserNamespace()) && Now() != start.view;
-    bool unseen = program && !StartsWithHost(*program);
+    Sight sight = program ? SightOf(*program) : Sight::Seen;
+    bool unseen = sight != Sight::Seen;
     if ((!changed && !unseen) || OnlyLoopbackLinks() ||
-        (!changed && mayLeave && LeaveTheNetwork())) {
+        (!changed && sight == Sight::Unseen && mayLeave && LeaveTheNetwork())) {
         return true;
     }
     if (unseen) {

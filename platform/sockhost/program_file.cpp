@@ -66,7 +66,7 @@ bool ReadAll(int fd, void* into, std::size_t size, off_t at) {
     return ::pread(fd, into, size, at) == ssize_t(size);
 }
 
-bool Seen(ProgramStart program, int depth);
+Sight SightOf(ProgramStart program, int depth);
 
 // True when a note segment holds Go's build id.
 bool HasGoNote(int fd, const Segment& segment) {
@@ -120,7 +120,7 @@ bool OnlyListing(char* const envp[]) {
 // unless an option or the environment asks it for information only. As a
 // script's interpreter (no argv) it would start whatever the script's line
 // names: not seen.
-bool LoadersProgramSeen(const ProgramStart& loader, int depth) {
+Sight LoadersProgramSight(const ProgramStart& loader, int depth) {
     char* const* argv = loader.argv;
     static constexpr const char* kWithValue[] = {"--library-path",
                                                  "--glibc-hwcaps-prepend",
@@ -130,24 +130,24 @@ bool LoadersProgramSeen(const ProgramStart& loader, int depth) {
                                                  "--preload",
                                                  "--argv0"};
     if (!argv || !argv[0]) {
-        return false;
+        return Sight::Unseen;
     }
     if (OnlyListing(loader.envp)) {
-        return true;
+        return Sight::Seen;
     }
     for (std::size_t i = 1; argv[i]; ++i) {
         const char* arg = argv[i];
         if (std::strncmp(arg, "--", 2) != 0) {
-            return Seen({AT_FDCWD, arg, 0, argv + i, loader.envp}, depth + 1);
+            return SightOf({AT_FDCWD, arg, 0, argv + i, loader.envp}, depth + 1);
         }
         bool withValue =
             std::any_of(std::begin(kWithValue), std::end(kWithValue),
                         [arg](const char* option) { return !std::strcmp(arg, option); });
         if (withValue ? !argv[++i] : std::strcmp(arg, "--inhibit-cache") != 0) {
-            return true; // --list, --verify, --help, ...: nothing is started
+            return Sight::Seen; // --list, --verify, --help, ...: nothing is started
         }
     }
-    return true;
+    return Sight::Seen;
 }
 
 bool ElfSeen(int fd, const Header& header) {
@@ -172,7 +172,7 @@ bool ElfSeen(int fd, const Header& header) {
     return interpreter && InterpreterIsLoader(fd, *interpreter);
 }
 
-bool ScriptSeen(const char* line, std::size_t length, char* const envp[], int depth) {
+Sight ScriptSight(const char* line, std::size_t length, char* const envp[], int depth) {
     char interpreter[kLineBytes];
     std::size_t at = 2;
     while (at < length && (line[at] == ' ' || line[at] == '\t')) {
@@ -183,27 +183,26 @@ bool ScriptSeen(const char* line, std::size_t length, char* const envp[], int de
         interpreter[size++] = line[at++];
     }
     interpreter[size] = '\0';
-    return size == 0 || Seen({AT_FDCWD, interpreter, 0, nullptr, envp}, depth + 1);
+    return size == 0 ? Sight::Seen : SightOf({AT_FDCWD, interpreter, 0, nullptr, envp}, depth + 1);
 }
 
-bool ContentSeen(int fd, char* const envp[], int depth) {
+Sight ContentSight(int fd, char* const envp[], int depth) {
     alignas(Header) char head[kLineBytes];
     ssize_t length = ::pread(fd, head, sizeof head, 0);
     if (length >= 2 && head[0] == '#' && head[1] == '!') {
-        return ScriptSeen(head, std::size_t(length), envp, depth);
+        return ScriptSight(head, std::size_t(length), envp, depth);
     }
     if (length < ssize_t(sizeof(Header)) || std::memcmp(head, ELFMAG, SELFMAG) != 0) {
-        return true; // another format: the kernel refuses it or a registered interpreter runs it
+        return Sight::Seen; // another format: the kernel refuses it or a registered interpreter
+                            // runs it
     }
-    // An AppImage's own start-up program is static, but all it does is mount
-    // the image and start the program inside, which uses the system's loader.
     if (head[kAppImageMark] == 'A' && head[kAppImageMark + 1] == 'I' &&
         (head[kAppImageMark + 2] == 1 || head[kAppImageMark + 2] == 2)) {
-        return true;
+        return Sight::Mounting;
     }
     Header header;
     std::memcpy(&header, head, sizeof header);
-    return ElfSeen(fd, header);
+    return ElfSeen(fd, header) ? Sight::Seen : Sight::Unseen;
 }
 
 // A program the computer's administrator installed: owned by root, writable
@@ -226,9 +225,9 @@ const char* DescriptorPath(int fd, char (&into)[32]) {
     return into;
 }
 
-bool Seen(ProgramStart program, int depth) {
+Sight SightOf(ProgramStart program, int depth) {
     if (depth > kMaxDepth) {
-        return true; // the kernel refuses deeper nesting itself
+        return Sight::Seen; // the kernel refuses deeper nesting itself
     }
     char named[32];
     if ((program.flags & AT_EMPTY_PATH) && program.path[0] == '\0') {
@@ -240,17 +239,18 @@ bool Seen(ProgramStart program, int depth) {
     struct stat info {};
     if (::fstatat(program.dirfd, program.path, &info, noFollow ? AT_SYMLINK_NOFOLLOW : 0) != 0 ||
         !S_ISREG(info.st_mode)) {
-        return true; // starting it fails
+        return Sight::Seen; // starting it fails
     }
     int fd = ::openat(program.dirfd, program.path,
                       O_RDONLY | O_CLOEXEC | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0));
     if (fd < 0) {
-        return info.st_uid == 0;
+        return info.st_uid == 0 ? Sight::Seen : Sight::Unseen;
     }
-    bool seen = IsLoader(info) ? LoadersProgramSeen(program, depth)
-                               : IsTheComputers(fd, info) || ContentSeen(fd, program.envp, depth);
+    Sight sight = IsLoader(info)             ? LoadersProgramSight(program, depth)
+                  : IsTheComputers(fd, info) ? Sight::Seen
+                                             : ContentSight(fd, program.envp, depth);
     Libc().close(fd);
-    return seen;
+    return sight;
 }
 
 int NoteLoaderEntry(dl_phdr_info* info, std::size_t, void* base) {
@@ -282,8 +282,8 @@ void NoteLoader() {
     }
 }
 
-bool StartsWithHost(const ProgramStart& program) {
-    return !Own().known || Seen(program, 0);
+Sight SightOf(const ProgramStart& program) {
+    return Own().known ? SightOf(program, 0) : Sight::Seen;
 }
 
 const char* SearchPath(const char* file, char* buffer, std::size_t size) {

@@ -24,7 +24,16 @@ struct ProgramStart {
     char* const* envp; // null: this process's environment
 };
 
-// True when the program would load the host and connect through the C
+// How much of a program the host would see.
+enum class Sight {
+    Seen,     // it loads the host and connects through the C library, or root installed it
+    Unseen,   // it would go round the host
+    Mounting, // an AppImage: its static start-up program mounts the image through a
+              // set-user-id helper, which a start without network cannot use, and then
+              // starts what is inside unseen
+};
+
+// Seen when the program would load the host and connect through the C
 // library, or was installed by root (owned by root, writable by nobody else,
 // on a file system that allows set-user-id programs, seen from the initial
 // user namespace). A script is judged by its interpreter, the loader run by
@@ -32,7 +41,7 @@ struct ProgramStart {
 // that cannot be read counts as seen when root owns it (a system program of
 // mode 0711) and as unseen otherwise; a path that names no file counts as
 // seen, as starting it fails anyway.
-bool StartsWithHost(const ProgramStart& program);
+Sight SightOf(const ProgramStart& program);
 
 // The file execvp would start for `file`: `file` itself when it holds a
 // slash, else the first executable regular file of that name in PATH's
