@@ -38,6 +38,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #define QM_BRIDGE extern "C" __attribute__((visibility("default")))
 
@@ -144,47 +145,115 @@ void TellNotStarted(const char* path) {
     Libc().writev(STDERR_FILENO, lines, 3);
 }
 
-// False, with errno EACCES, when the program to start (null for the shell of
-// system and popen) would run outside the filter. A program the host would
-// not see starts without network when `mayLeave` (this process is about to
-// become it: the exec forms) and the kernel allows it; otherwise, and for an
-// AppImage, it is refused and told. Only a process that can have changed its root or mounts
-// compares the paths: an unprivileged one in the initial user namespace
-// cannot. A sandbox without network (a thumbnailer's, say) may start any
-// program.
-bool MayStart(const ProgramStart* program, bool mayLeave) {
+enum class Verdict {
+    Start,
+    StartWithoutNetwork, // a program the host would not see (offline_start.h)
+    Refuse,              // after a change of the watched paths
+    RefuseAndTell,       // a program the host would not see, that cannot run without network
+};
+
+// How the program to start (null for the shell of system and popen) may
+// start. Only a process that can have changed its root or mounts compares the
+// paths: an unprivileged one in the initial user namespace cannot. A sandbox
+// without network (a thumbnailer's, say) may start any program.
+Verdict Judge(const ProgramStart* program) {
     const StartState& start = Start();
     if (!start.guarded) {
-        return true;
+        return Verdict::Start;
     }
     bool changed = (::geteuid() == 0 || !platform::InInitialUserNamespace()) && Now() != start.view;
     Sight sight = program ? SightOf(*program) : Sight::Seen;
-    bool unseen = sight != Sight::Seen;
-    if ((!changed && !unseen) || OnlyLoopbackLinks() ||
-        (!changed && sight == Sight::Unseen && mayLeave && LeaveTheNetwork())) {
-        return true;
+    if ((!changed && sight == Sight::Seen) || OnlyLoopbackLinks()) {
+        return Verdict::Start;
     }
-    if (unseen) {
+    if (sight == Sight::Seen) {
+        return Verdict::Refuse;
+    }
+    return !changed && sight == Sight::Unseen ? Verdict::StartWithoutNetwork
+                                              : Verdict::RefuseAndTell;
+}
+
+// False with errno EACCES, told on standard error when the program is one the
+// host would not see.
+bool Refuse(const ProgramStart* program, Verdict verdict) {
+    if (verdict == Verdict::RefuseAndTell) {
         TellNotStarted(program->path);
     }
     errno = EACCES;
     return false;
 }
 
-// The same for a program found through PATH, as execvp finds it.
-bool MaySearchAndStart(const char* file, char* const argv[], char* const envp[], bool mayLeave) {
+// For the exec forms, whose process becomes the program: one the host would
+// not see starts without network where the kernel allows it.
+bool MayBecome(const ProgramStart* program) {
+    Verdict verdict = Judge(program);
+    if (verdict == Verdict::Start ||
+        (verdict == Verdict::StartWithoutNetwork && LeaveTheNetwork())) {
+        return true;
+    }
+    return Refuse(program,
+                  verdict == Verdict::StartWithoutNetwork ? Verdict::RefuseAndTell : verdict);
+}
+
+bool MayBecomeFile(const char* path, char* const argv[], char* const envp[]) {
+    ProgramStart program{AT_FDCWD, path, 0, argv, envp};
+    return MayBecome(&program);
+}
+
+// The file execvp would start for `file`, judged (the view alone when there
+// is none).
+bool MayBecomeFound(const char* file, char* const argv[], char* const envp[]) {
     if (!Start().guarded) {
         return true;
     }
     char found[PATH_MAX];
-    const char* path = SearchPath(file, found, sizeof found);
-    ProgramStart program{AT_FDCWD, path, 0, argv, envp};
-    return MayStart(path ? &program : nullptr, mayLeave);
+    ProgramStart program{AT_FDCWD, SearchPath(file, found, sizeof found), 0, argv, envp};
+    return MayBecome(program.path ? &program : nullptr);
 }
 
-bool MayStartFile(const char* path, char* const argv[], char* const envp[], bool mayLeave) {
-    ProgramStart program{AT_FDCWD, path, 0, argv, envp};
-    return MayStart(&program, mayLeave);
+// posix_spawn cannot change its child before the program starts, so a program
+// that may only run without network is started by bash, whose own exec makes
+// that start (exec -a keeps the program's name).
+int SpawnWithoutNetwork(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+                        const posix_spawnattr_t* attributes, char* const argv[],
+                        char* const envp[]) {
+    static char kBash[] = "bash", kCommand[] = "-c", kExec[] = "exec -a \"$0\" \"$@\"";
+    std::vector<char*> shell = {kBash, kCommand, kExec,
+                                argv && argv[0] ? argv[0] : const_cast<char*>(path),
+                                const_cast<char*>(path)};
+    for (std::size_t i = 1; argv && argv[0] && argv[i]; ++i) {
+        shell.push_back(argv[i]);
+    }
+    shell.push_back(nullptr);
+    return Calls().posix_spawn(pid, "/bin/bash", actions, attributes, shell.data(), envp);
+}
+
+// `file` is what the program named, `program` what it starts (null when
+// posix_spawnp finds nothing).
+int SpawnAsJudged(pid_t* pid, const char* file, const ProgramStart* program,
+                  const posix_spawn_file_actions_t* actions, const posix_spawnattr_t* attributes,
+                  char* const argv[], char* const envp[], bool search) {
+    switch (Verdict verdict = Judge(program)) {
+    case Verdict::Start:
+        return search ? Calls().posix_spawnp(pid, file, actions, attributes, argv, envp)
+                      : Calls().posix_spawn(pid, file, actions, attributes, argv, envp);
+    case Verdict::StartWithoutNetwork:
+        return SpawnWithoutNetwork(pid, program->path, actions, attributes, argv, envp);
+    default:
+        Refuse(program, verdict);
+        return EACCES;
+    }
+}
+
+int SpawnFound(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
+               const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) {
+    if (!Start().guarded) {
+        return Calls().posix_spawnp(pid, file, actions, attributes, argv, envp);
+    }
+    char found[PATH_MAX];
+    ProgramStart program{AT_FDCWD, SearchPath(file, found, sizeof found), 0, argv, envp};
+    return SpawnAsJudged(pid, file, program.path ? &program : nullptr, actions, attributes, argv,
+                         envp, true);
 }
 
 // The execl forms gather their arguments on the stack, as the C library does
@@ -210,36 +279,36 @@ bool Gather(Listed& argv, const char* first, va_list* rest) {
 } // namespace sockhost
 
 using sockhost::Calls;
-using sockhost::MaySearchAndStart;
-using sockhost::MayStart;
-using sockhost::MayStartFile;
+using sockhost::MayBecome;
+using sockhost::MayBecomeFile;
+using sockhost::MayBecomeFound;
 using sockhost::ProgramStart;
 
 QM_BRIDGE int execve(const char* path, char* const argv[], char* const envp[]) {
-    return MayStartFile(path, argv, envp, true) ? Calls().execve(path, argv, envp) : -1;
+    return MayBecomeFile(path, argv, envp) ? Calls().execve(path, argv, envp) : -1;
 }
 
 QM_BRIDGE int execv(const char* path, char* const argv[]) {
-    return MayStartFile(path, argv, nullptr, true) ? Calls().execv(path, argv) : -1;
+    return MayBecomeFile(path, argv, nullptr) ? Calls().execv(path, argv) : -1;
 }
 
 QM_BRIDGE int execvp(const char* file, char* const argv[]) {
-    return MaySearchAndStart(file, argv, nullptr, true) ? Calls().execvp(file, argv) : -1;
+    return MayBecomeFound(file, argv, nullptr) ? Calls().execvp(file, argv) : -1;
 }
 
 QM_BRIDGE int execvpe(const char* file, char* const argv[], char* const envp[]) {
-    return MaySearchAndStart(file, argv, envp, true) ? Calls().execvpe(file, argv, envp) : -1;
+    return MayBecomeFound(file, argv, envp) ? Calls().execvpe(file, argv, envp) : -1;
 }
 
 QM_BRIDGE int fexecve(int fd, char* const argv[], char* const envp[]) {
     ProgramStart program{fd, "", AT_EMPTY_PATH, argv, envp};
-    return MayStart(&program, true) ? Calls().fexecve(fd, argv, envp) : -1;
+    return MayBecome(&program) ? Calls().fexecve(fd, argv, envp) : -1;
 }
 
 QM_BRIDGE int execveat(int dirfd, const char* path, char* const argv[], char* const envp[],
                        int flags) {
     ProgramStart program{dirfd, path, flags, argv, envp};
-    return MayStart(&program, true) ? Calls().execveat(dirfd, path, argv, envp, flags) : -1;
+    return MayBecome(&program) ? Calls().execveat(dirfd, path, argv, envp, flags) : -1;
 }
 
 QM_BRIDGE int execl(const char* path, const char* arg, ...) {
@@ -273,23 +342,20 @@ QM_BRIDGE int execle(const char* path, const char* arg, ...) {
 QM_BRIDGE int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
                           const posix_spawnattr_t* attributes, char* const argv[],
                           char* const envp[]) {
-    return MayStartFile(path, argv, envp, false)
-               ? Calls().posix_spawn(pid, path, actions, attributes, argv, envp)
-               : EACCES;
+    sockhost::ProgramStart program{AT_FDCWD, path, 0, argv, envp};
+    return sockhost::SpawnAsJudged(pid, path, &program, actions, attributes, argv, envp, false);
 }
 
 QM_BRIDGE int posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
                            const posix_spawnattr_t* attributes, char* const argv[],
                            char* const envp[]) {
-    return MaySearchAndStart(file, argv, envp, false)
-               ? Calls().posix_spawnp(pid, file, actions, attributes, argv, envp)
-               : EACCES;
+    return sockhost::SpawnFound(pid, file, actions, attributes, argv, envp);
 }
 
 QM_BRIDGE int system(const char* command) {
-    return MayStart(nullptr, false) ? Calls().system(command) : -1;
+    return MayBecome(nullptr) ? Calls().system(command) : -1;
 }
 
 QM_BRIDGE FILE* popen(const char* command, const char* mode) {
-    return MayStart(nullptr, false) ? Calls().popen(command, mode) : nullptr;
+    return MayBecome(nullptr) ? Calls().popen(command, mode) : nullptr;
 }
