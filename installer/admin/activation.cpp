@@ -1,6 +1,7 @@
 #include "installer/admin/activation.h"
 
 #include "common/wide.h"
+#include "installer/admin/powerful_accounts.h"
 #include "installer/admin/preload_list.h"
 #include "installer/admin/provider_setup.h"
 #include "installer/admin/sandboxed_apps.h"
@@ -271,6 +272,7 @@ int Activate(const ActivateOptions& options) {
     }
     std::printf("Filtering is active for: %s\n", JoinAccounts(filtered).c_str());
     WarnOfSandboxedApps(filtered);
+    WarnOfPowerfulAccounts(filtered);
     return 0;
 }
 
@@ -309,6 +311,7 @@ int Status() {
     std::printf("Filtered accounts: %s\nSocket host in %s: %s\n", accounts.c_str(), kPreloadFile,
                 preloaded ? "yes" : "no");
     WarnOfSandboxedApps(platform::SplitAccounts(accounts));
+    WarnOfPowerfulAccounts(platform::SplitAccounts(accounts));
     return 0;
 }
 

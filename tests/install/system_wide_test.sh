@@ -186,6 +186,13 @@ done
 expect "activation names them" "org.example.Browser (Flatpak)" "$admin" activate \
   --install-id family-1 --code "$code" qmkid
 rm -rf /var/lib/flatpak /var/lib/snapd /tmp/qmkid-home
+# So are filtered accounts that can act as root: members of sudo or docker.
+grep -q "act as root" <<<"$status_out" && fail "status names accounts that cannot act as root: $status_out"
+cp /etc/group "$work/group"
+sed -i '/^sudo:/ s/$/,qmkid/; /^sudo:/ s/:,/:/' /etc/group
+echo 'docker:x:4299:qmkid' >>/etc/group
+expect "status names the child in sudo and docker" "  qmkid (sudo, docker)" "$admin" status
+cp "$work/group" /etc/group
 
 kid_dir=$work/kid
 mkdir -p "$kid_dir" && chown 4242:4242 "$kid_dir"
