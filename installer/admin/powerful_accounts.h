@@ -2,8 +2,8 @@
 // A filtered account that can act as root can take the filter off again: a
 // member of a group that administers the computer (sudo, admin, wheel) or of
 // one whose service runs what its members ask as root (docker, lxd,
-// incus-admin, libvirt). The activation and the status name such accounts, so that a
-// parent can take them out of the group.
+// incus-admin, libvirt). The activation and the status name such accounts, so
+// that a parent can take them out of the group.
 
 #include <string>
 #include <vector>
