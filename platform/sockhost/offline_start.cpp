@@ -2,11 +2,13 @@
 
 #include "platform/sockhost/libc_calls.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <net/if.h>
 #include <sched.h>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -31,7 +33,8 @@ bool MapToItself(const char* path, unsigned id) {
     char* end = std::to_chars(line, line + 12, id).ptr;
     *end++ = ' ';
     end = std::to_chars(end, end + 12, id).ptr;
-    std::strcpy(end, " 1\n");
+    constexpr std::string_view kOne = " 1\n";
+    *std::copy(kOne.begin(), kOne.end(), end) = '\0';
     return WriteFile(path, line);
 }
 
@@ -43,7 +46,7 @@ void LoopbackUp() {
         return;
     }
     ifreq request{};
-    std::strcpy(request.ifr_name, "lo");
+    std::memcpy(request.ifr_name, "lo", sizeof "lo");
     if (::ioctl(fd, SIOCGIFFLAGS, &request) == 0) {
         request.ifr_flags = short(request.ifr_flags | IFF_UP);
         ::ioctl(fd, SIOCSIFFLAGS, &request);
