@@ -8,10 +8,10 @@
 // made such a change compares what those paths are now with what they were
 // when it started, and a start after a change fails with EACCES: every exec
 // form, posix_spawn, system and popen. A program the host would not see (a
-// static or Go program, say: program_file.h) starts from an exec form only
-// without network (offline_start.h); where that cannot be, and from
-// posix_spawn, it is refused and told on standard error. Programs of root and
-// of accounts that are not filtered start as before.
+// static or Go program, say: program_file.h) starts only without network
+// (offline_start.h; from posix_spawn through bash); where that cannot be, and
+// for an AppImage, it is refused and told on standard error. Programs of root
+// and of accounts that are not filtered start as before.
 //
 // Whether the process is filtered is decided as it starts, while the paths are
 // still the computer's, except for root's own programs (never filtered, and
@@ -136,7 +136,7 @@ __attribute__((constructor)) void NoteStart() {
 }
 
 void TellNotStarted(const char* path) {
-    const char* parts[] = {"quellmark: ", path,
+    const char* parts[] = {"quellmark: ", path[0] ? path : "the program",
                            " is not started: the family filter cannot see its connections\n"};
     iovec lines[3];
     for (std::size_t i = 0; i < 3; ++i) {
