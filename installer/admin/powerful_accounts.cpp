@@ -1,7 +1,8 @@
 #include "installer/admin/powerful_accounts.h"
 
+#include "installer/admin/warning_list.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <grp.h>
 #include <iterator>
 #include <pwd.h>
@@ -54,17 +55,11 @@ std::vector<std::string> PowerfulAccounts(const std::vector<std::string>& accoun
 }
 
 void WarnOfPowerfulAccounts(const std::vector<std::string>& accounts) {
-    std::vector<std::string> powerful = PowerfulAccounts(accounts);
-    if (powerful.empty()) {
-        return;
-    }
-    std::printf("Can act as root, and so take the filter off: these filtered accounts belong\n"
-                "to groups that administer the computer or run what their members ask as root:\n");
-    for (const std::string& account : powerful) {
-        std::printf("  %s\n", account.c_str());
-    }
-    std::printf("Take them out of those groups (sudo gpasswd -d ACCOUNT GROUP) for the filter\n"
-                "to hold.\n");
+    PrintWarning("Can act as root, and so take the filter off: these filtered accounts belong\n"
+                 "to groups that administer the computer or run what their members ask as root:\n",
+                 PowerfulAccounts(accounts),
+                 "Take them out of those groups (sudo gpasswd -d ACCOUNT GROUP) for the filter\n"
+                 "to hold.\n");
 }
 
 } // namespace qmadmin

@@ -1,7 +1,8 @@
 #include "installer/admin/sandboxed_apps.h"
 
+#include "installer/admin/warning_list.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <pwd.h>
 #include <set>
@@ -50,19 +51,13 @@ std::vector<std::string> SandboxedApps(const std::vector<std::string>& accounts)
 }
 
 void WarnOfSandboxedApps(const std::vector<std::string>& accounts) {
-    std::vector<std::string> apps = SandboxedApps(accounts);
-    if (apps.empty()) {
-        return;
-    }
-    std::printf("Not filtered: these programs are installed as Flatpak or Snap packages, which\n"
-                "run apart from the computer's own libraries, so the filter never sees their\n"
-                "connections (where it can, it stops them from starting for the filtered\n"
-                "accounts):\n");
-    for (const std::string& app : apps) {
-        std::printf("  %s\n", app.c_str());
-    }
-    std::printf("Remove them, or install the same programs from the distribution's own\n"
-                "packages, for the filtered accounts to be filtered in them too.\n");
+    PrintWarning("Not filtered: these programs are installed as Flatpak or Snap packages, which\n"
+                 "run apart from the computer's own libraries, so the filter never sees their\n"
+                 "connections (where it can, it stops them from starting for the filtered\n"
+                 "accounts):\n",
+                 SandboxedApps(accounts),
+                 "Remove them, or install the same programs from the distribution's own\n"
+                 "packages, for the filtered accounts to be filtered in them too.\n");
 }
 
 } // namespace qmadmin
