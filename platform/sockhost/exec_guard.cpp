@@ -10,8 +10,8 @@
 // form, posix_spawn, system and popen. A program the host would not see (a
 // static or Go program, say: program_file.h) starts only without network
 // (offline_start.h; from posix_spawn through bash); where that cannot be, and
-// for an AppImage, it is refused and told on standard error. Programs of root
-// and of accounts that are not filtered start as before.
+// for an AppImage, it is refused. Each refusal is told on standard error.
+// Programs of root and of accounts that are not filtered start as before.
 //
 // Whether the process is filtered is decided as it starts, while the paths are
 // still the computer's, except for root's own programs (never filtered, and
@@ -135,22 +135,27 @@ __attribute__((constructor)) void NoteStart() {
     start.guarded = true;
 }
 
-void TellNotStarted(const char* path) {
-    const char* parts[] = {"quellmark: ", path[0] ? path : "the program",
-                           " is not started: the family filter cannot see its connections\n"};
-    iovec lines[3];
-    for (std::size_t i = 0; i < 3; ++i) {
-        lines[i] = {const_cast<char*>(parts[i]), std::strlen(parts[i])};
-    }
-    Libc().writev(STDERR_FILENO, lines, 3);
-}
-
 enum class Verdict {
     Start,
     StartWithoutNetwork, // a program the host would not see (offline_start.h)
-    Refuse,              // after a change of the watched paths
-    RefuseAndTell,       // a program the host would not see, that cannot run without network
+    RefuseOutside,       // after a change of the watched paths
+    RefuseUnseen,        // a program the host would not see, that cannot run without network
 };
+
+// Says on standard error why a start is refused, as the person at the screen
+// otherwise sees only "Permission denied".
+void TellNotStarted(const ProgramStart* program, Verdict verdict) {
+    const char* path = program && program->path[0] ? program->path : "the program";
+    const char* why = verdict == Verdict::RefuseUnseen
+                          ? "the family filter cannot see its connections\n"
+                          : "it would run outside the family filter\n";
+    const char* parts[] = {"quellmark: ", path, " is not started: ", why};
+    iovec lines[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+        lines[i] = {const_cast<char*>(parts[i]), std::strlen(parts[i])};
+    }
+    Libc().writev(STDERR_FILENO, lines, 4);
+}
 
 // How the program to start (null for the shell of system and popen) may
 // start. Only a process that can have changed its root or mounts compares the
@@ -167,18 +172,15 @@ Verdict Judge(const ProgramStart* program) {
         return Verdict::Start;
     }
     if (sight == Sight::Seen) {
-        return Verdict::Refuse;
+        return Verdict::RefuseOutside;
     }
     return !changed && sight == Sight::Unseen ? Verdict::StartWithoutNetwork
-                                              : Verdict::RefuseAndTell;
+                                              : Verdict::RefuseUnseen;
 }
 
-// False with errno EACCES, told on standard error when the program is one the
-// host would not see.
+// False with errno EACCES, and told.
 bool Refuse(const ProgramStart* program, Verdict verdict) {
-    if (verdict == Verdict::RefuseAndTell) {
-        TellNotStarted(program->path);
-    }
+    TellNotStarted(program, verdict);
     errno = EACCES;
     return false;
 }
@@ -192,7 +194,7 @@ bool MayBecome(const ProgramStart* program) {
         return true;
     }
     return Refuse(program,
-                  verdict == Verdict::StartWithoutNetwork ? Verdict::RefuseAndTell : verdict);
+                  verdict == Verdict::StartWithoutNetwork ? Verdict::RefuseUnseen : verdict);
 }
 
 bool MayBecomeFile(const char* path, char* const argv[], char* const envp[]) {

@@ -328,7 +328,8 @@ for how in "mount --bind /dev/null /etc/ld.so.preload; exec" \
   "mount --bind $work/empty /etc/quellmark/HKEY_LOCAL_MACHINE.reg; exec" \
   "mount --rbind /usr $work/root/usr && cd $work/root && exec /usr/sbin/chroot ."; do
   out=$(as_kid DISPLAY=:77 unshare -Urm sh -c "$how ${casino[*]}" 2>&1)
-  grep -q "Permission denied" <<<"$out" && ! grep -q "A page." <<<"$out" ||
+  grep -q "Permission denied" <<<"$out" && grep -q "it would run outside the family filter" <<<"$out" &&
+    ! grep -q "A page." <<<"$out" ||
     fail "started after \"$how\": $out"
 done
 expect "an unchanged namespace" "Location: http://block.tellwyn.com?site=http://www.casino.example" \
