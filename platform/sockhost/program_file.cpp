@@ -237,8 +237,9 @@ Sight SightOf(ProgramStart program, int depth) {
     }
     bool noFollow = program.flags & AT_SYMLINK_NOFOLLOW;
     struct stat info {};
-    if (::fstatat(program.dirfd, program.path, &info, noFollow ? AT_SYMLINK_NOFOLLOW : 0) != 0 ||
-        !S_ISREG(info.st_mode)) {
+    int follow = noFollow ? AT_SYMLINK_NOFOLLOW : 0;
+    if (::fstatat(program.dirfd, program.path, &info, follow) != 0 || !S_ISREG(info.st_mode) ||
+        ::faccessat(program.dirfd, program.path, X_OK, AT_EACCESS | follow) != 0) {
         return Sight::Seen; // starting it fails
     }
     int fd = ::openat(program.dirfd, program.path,

@@ -39,8 +39,8 @@ enum class Sight {
 // user namespace). A script is judged by its interpreter, the loader run by
 // hand by the program it is given (unless it only lists libraries). A file
 // that cannot be read counts as seen when root owns it (a system program of
-// mode 0711) and as unseen otherwise; a path that names no file counts as
-// seen, as starting it fails anyway.
+// mode 0711) and as unseen otherwise; a path that names no file, or one this
+// process may not execute, counts as seen, as starting it fails anyway.
 Sight SightOf(const ProgramStart& program);
 
 // The file execvp would start for `file`: `file` itself when it holds a

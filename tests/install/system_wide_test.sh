@@ -398,6 +398,12 @@ spawn="import os; os.waitpid(os.posix_spawn('$work/fetch', ['fetcher', '-x'], {}
 offline "posix_spawn" python3 -c "$spawn"
 expect "posix_spawn keeps the program's name" "uid 4242 as fetcher" as_kid python3 -c "$spawn"
 expect "ldd of the static fetcher" "not a dynamic executable" as_kid ldd "$work/fetch"
+# A start that fails (a file without execute permission) leaves the process
+# with its network.
+install -o 4242 -m 644 "$work/fetch" "$work/fetch.data"
+expect "a failed start" "A page." as_kid DISPLAY=:77 python3 -c "import os, urllib.request
+try: os.execv('$work/fetch.data', ['fetch'])
+except OSError: print(urllib.request.urlopen('http://127.0.0.1/').read().decode())"
 # An AppImage's static start-up program would start the program inside the
 # image unseen, and cannot mount it without network: the child's is refused.
 install -o 4242 -m 755 "$work/fetch" "$work/fetch.AppImage"
